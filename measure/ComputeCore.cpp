@@ -1,0 +1,90 @@
+#include "ComputeCore.h"
+
+#include <cmath>
+#include <exception>
+
+#include "common/Clock.h"
+#include "common/Errors.h"
+#include "ephemeris/Calendar.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// b^e for the non-integral exponent: 0 at b = 0, NaN for b < 0.
+double PowerNonIntegral(double b, double e) { return b == 0 ? 0.0 : std::exp(e * std::log(b)); }
+
+}  // namespace
+
+std::uint32_t decodeFromW(const TReportBuffer& BufferOUT, std::uint8_t Index) {
+  if (Index > 60) throw ERangeCheckError();
+  return TUint32::FromWire(&BufferOUT[Index + 1u]).Value();
+}
+
+float decodeFrom(const TReportBuffer& BufferOUT, std::uint8_t Index) {
+  if (Index > 60) throw ERangeCheckError();
+  return TSingle32::FromWire(&BufferOUT[Index + 1u]).Value();
+}
+
+double R0Constant() {
+  return static_cast<double>(GeneralParams.WaveLength_m) * 1000.0 * 180.0 * 3600.0 / kPi;
+}
+
+double ToR0(double SeeingArcsec) { return R0Constant() / SeeingArcsec; }
+
+bool Compute_CorrectionZenith_Seeing(double ValeurSeeing, double HauteurSoleil,
+                                     double& valeurzenSeeing) {
+  valeurzenSeeing = 0;
+  const double z = kPi / 2 - HauteurSoleil;
+  valeurzenSeeing = ValeurSeeing * PowerNonIntegral(std::cos(z), kZenithExponent);
+  return true;
+}
+
+bool Compute_CorrectionZenith_R0(double ValeurR0, double HauteurSoleil, double& valeurzenR0) {
+  valeurzenR0 = 0;
+  const double z = kPi / 2 - HauteurSoleil;
+  valeurzenR0 = ValeurR0 * PowerNonIntegral(1.0 / std::cos(z), kZenithExponent);
+  return true;
+}
+
+void ConvertDataToPhysValues(TDataSystem DataSystem, TReportBuffer BufferOUT,
+                             TDataOutMes& DataOutMes) {
+  TDataOutMes& d = DataOutMes;
+  try {
+    d.MeanADU_NF = decodeFrom(BufferOUT, 1);
+    d.EC_ADU_NF = decodeFrom(BufferOUT, 5);
+    d.MeanADU_F = decodeFrom(BufferOUT, 9);
+    d.PowerScintADU = decodeFrom(BufferOUT, 13);
+    d.NbSamples = decodeFromW(BufferOUT, 17);
+
+    d.MeanVolts_NF = kVoltsPerADU * d.MeanADU_NF;
+    d.ECVolts_NF = kVoltsPerADU * d.EC_ADU_NF;
+    d.PowerScintVolts = kVoltsPerADU * d.PowerScintADU;
+    d.MeanScintVolts = kVoltsPerADU * d.MeanADU_F;
+
+    d.Signal_UtileV = d.MeanVolts_NF / DataSystem.Gain_NotFilt - DataSystem.OffsetV;
+    d.CurrentSolarA = d.Signal_UtileV / DataSystem.RShuntSolar;
+    d.seeingArcSec =
+        (kSeeingScale / DataSystem.Gain_Filtered) * (d.PowerScintVolts / d.Signal_UtileV);
+    Compute_CorrectionZenith_Seeing(d.seeingArcSec, DataSystem.HauteurSoleil, d.seeingArcSecZen);
+    d.ValidSeeing = IsSeeingValid(d.seeingArcSec);
+    d.TempInsideBox = decodeFrom(BufferOUT, 25);
+
+    if (d.seeingArcSec > 0 && d.ValidSeeing) {
+      d.R0 = R0Constant() / d.seeingArcSec;
+      Compute_CorrectionZenith_R0(d.R0, DataSystem.HauteurSoleil, d.R0Zen);
+    } else {
+      d.R0 = 0;
+    }
+
+    d.CurrentDate = Now();
+    d.UTCDate = ephem::Service_DATE_TIME_UTC();
+  } catch (const std::exception&) {
+    // The decode reports nothing to its caller: it stops where it failed.
+    d.ValidSeeing = false;
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,44 @@
+#!/bin/sh
+# Installs the Debian 12 packages Quorvel needs to build, test and run.
+# Idempotent: installs only what is missing, and refreshes the package lists
+# only when something has to be installed. Run as root (or through sudo).
+set -eu
+
+PACKAGES="
+build-essential cmake pkg-config git ca-certificates
+libgtest-dev libgmock-dev googletest libbenchmark-dev
+qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins
+libhidapi-dev libudev-dev
+xvfb xauth
+locales
+fonts-dejavu-core fonts-liberation
+"
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=""
+for p in $PACKAGES; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  case "$status" in
+    "install ok installed") ;;
+    *) missing="$missing $p" ;;
+  esac
+done
+
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  # shellcheck disable=SC2086
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+fi
+
+# Tests check that numbers keep "." under a decimal-comma locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if [ -f /etc/locale.gen ]; then
+    as_root sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+    as_root locale-gen >/dev/null
+  fi
+fi
