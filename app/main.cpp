@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
   cal.HauteurSoleil = elevationDeg * 3.141592653589793 / 180;
   TDataOutMes m;
   ConvertDataToPhysValues(cal, report, m);
-  std::cout << Format("Signal %1.1f mV, current %s\n", {m.Signal_UtileV * 1000, FormatCurr(m.CurrentSolarA)})
+  std::cout << Format("Signal %1.1f mV, current %s\n",
+                      {m.Signal_UtileV * 1000, FormatCurr(m.CurrentSolarA)})
             << Format("Seeing %1.2f arcsec (%s), r0 %1.1f mm\n",
                       {m.seeingArcSec, m.ValidSeeing ? "valid" : "not valid", m.R0})
             << Format("Zenith: seeing %1.2f arcsec, r0 %1.1f mm\n", {m.seeingArcSecZen, m.R0Zen})

@@ -17,20 +17,28 @@ std::int64_t SystemClock::UtcMs() const {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-IClock& CurrentClock() { return *g_clock.load(std::memory_order_acquire); }
+IClock& CurrentClock() {
+  return *g_clock.load(std::memory_order_acquire);
+}
 
 void SetClock(IClock* clock) {
   g_clock.store(clock ? clock : &g_systemClock, std::memory_order_release);
 }
 
-ScopedClock::ScopedClock(IClock& clock) : previous_(&CurrentClock()) { SetClock(&clock); }
-ScopedClock::~ScopedClock() { SetClock(previous_); }
+ScopedClock::ScopedClock(IClock& clock) : previous_(&CurrentClock()) {
+  SetClock(&clock);
+}
+ScopedClock::~ScopedClock() {
+  SetClock(previous_);
+}
 
 void GetSystemTime(TSystemTime& st) {
   st = SystemTimeFromDateTime(DateTimeFromUnixMs(CurrentClock().UtcMs()));
 }
 
-TDateTime NowUTC() { return DateTimeFromUnixMs(CurrentClock().UtcMs()); }
+TDateTime NowUTC() {
+  return DateTimeFromUnixMs(CurrentClock().UtcMs());
+}
 
 TDateTime LocalFromUtcMs(std::int64_t utcMs) {
   std::int64_t secs = utcMs / 1000;
@@ -46,6 +54,8 @@ TDateTime LocalFromUtcMs(std::int64_t utcMs) {
   return DateTimeFromUnixMs((secs + local.tm_gmtoff) * 1000 + ms);
 }
 
-TDateTime Now() { return LocalFromUtcMs(CurrentClock().UtcMs()); }
+TDateTime Now() {
+  return LocalFromUtcMs(CurrentClock().UtcMs());
+}
 
 }  // namespace quorvel

@@ -62,9 +62,9 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& out) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month))
     return false;
-  out = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                          static_cast<unsigned>(day)) -
-                            kDaysUnixTo1899);
+  out = static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+      kDaysUnixTo1899);
   return true;
 }
 
@@ -75,8 +75,8 @@ TDateTime EncodeDate(int year, int month, int day) {
 }
 
 TDateTime EncodeTime(int hour, int minute, int second, int msec) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      msec < 0 || msec > 999)
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
+      msec > 999)
     throw EConvertError("Invalid argument to time encode");
   return (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + msec) / kMSecsPerDay;
 }
@@ -85,8 +85,7 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
   return date < 0 ? date - time : date + time;
 }
 
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                         int msec) {
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec) {
   return ComposeDateTime(EncodeDate(year, month, day), EncodeTime(hour, minute, second, msec));
 }
 

@@ -38,8 +38,7 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& out);
 TDateTime EncodeTime(int hour, int minute, int second, int msec);
 // Date plus time with the sign convention described above.
 TDateTime ComposeDateTime(TDateTime date, TDateTime time);
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                         int msec);
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
 
 // Splits a date-time value. The millisecond is truncated (with a tolerance for
 // the float's own rounding), so 23:59:59.999 never rolls over to the next day.

@@ -30,12 +30,22 @@ std::atomic<std::uint64_t> g_mainThread{static_cast<std::uint64_t>(::getpid())};
 
 }  // namespace
 
-void SetMessageSink(IMessageSink* sink) { g_messageSink.store(sink ? sink : &g_stderrSink); }
-IMessageSink& CurrentMessageSink() { return *g_messageSink.load(); }
+void SetMessageSink(IMessageSink* sink) {
+  g_messageSink.store(sink ? sink : &g_stderrSink);
+}
+IMessageSink& CurrentMessageSink() {
+  return *g_messageSink.load();
+}
 
-std::uint64_t CurrentThreadId() { return static_cast<std::uint64_t>(::syscall(SYS_gettid)); }
-std::uint64_t MainThreadId() { return g_mainThread.load(); }
-void MarkMainThread() { g_mainThread.store(CurrentThreadId()); }
+std::uint64_t CurrentThreadId() {
+  return static_cast<std::uint64_t>(::syscall(SYS_gettid));
+}
+std::uint64_t MainThreadId() {
+  return g_mainThread.load();
+}
+void MarkMainThread() {
+  g_mainThread.store(CurrentThreadId());
+}
 
 std::string ThreadTag(std::uint64_t threadId, std::uint64_t mainThreadId) {
   if (threadId == mainThreadId) return "Main";
@@ -45,11 +55,20 @@ std::string ThreadTag(std::uint64_t threadId, std::uint64_t mainThreadId) {
 std::string InttoStrWith_zero_Left(std::int64_t Int, std::int64_t Format) {
   int width = 0;
   switch (Format) {
-    case 100: width = 2; break;
-    case 1000: width = 3; break;
-    case 10000: width = 4; break;
-    case 100000: width = 5; break;
-    default: return std::to_string(Int);
+    case 100:
+      width = 2;
+      break;
+    case 1000:
+      width = 3;
+      break;
+    case 10000:
+      width = 4;
+      break;
+    case 100000:
+      width = 5;
+      break;
+    default:
+      return std::to_string(Int);
   }
   std::string digits = std::to_string(Int);
   if (static_cast<int>(digits.size()) < width)
@@ -77,6 +96,8 @@ void AddtoMemoLog(ILogSink& Memo, const std::string& S) {
   Memo.AppendLogLine(ReturnTimeStampDateStr() + S);
 }
 
-void ShowMessageError(const std::string& S) { CurrentMessageSink().ShowError(S); }
+void ShowMessageError(const std::string& S) {
+  CurrentMessageSink().ShowError(S);
+}
 
 }  // namespace quorvel

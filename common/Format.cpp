@@ -41,8 +41,8 @@ std::string FormatGeneral(double value, int precision) {
   if (precision < 1) precision = 1;
   if (precision > 17) precision = 17;
   char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
-                           precision - 1);
+  auto res =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, precision - 1);
   std::string sci(buf, res.ptr);  // [-]d.ddde[+-]xx
   const bool negative = sci[0] == '-';
   if (negative) sci.erase(0, 1);
@@ -192,7 +192,8 @@ std::optional<double> ParseFloat(std::string_view text) {
   std::size_t i = 0;
   if (text[i] == '+' || text[i] == '-') ++i;
   std::size_t mantissaDigits = 0;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, ++mantissaDigits;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+    ++i, ++mantissaDigits;
   if (i < text.size() && text[i] == '.') {
     ++i;
     while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))

@@ -9,7 +9,9 @@
 
 namespace quorvel::ephem {
 
-TDateTime SYSTEMTIME_To_DateTime(const TSystemTime& st) { return DateTimeFromSystemTime(st); }
+TDateTime SYSTEMTIME_To_DateTime(const TSystemTime& st) {
+  return DateTimeFromSystemTime(st);
+}
 
 TDateTime Service_DATE_TIME_UTC() {
   TSystemTime st;

@@ -37,8 +37,12 @@ double ConvertDate2Julian(std::int32_t Year, std::int32_t Month, double ddday);
 double Convert_TdateTime2Julian_day(TDateTime DateTime);
 
 // Julian centuries from J2000.0 and from 1900 January 0.5.
-inline double CenturiesFromJ2000(double jd) { return (jd - kJ2000) / kDaysPerJulianCentury; }
-inline double CenturiesFrom1900(double jd) { return (jd - kJ1900) / kDaysPerJulianCentury; }
+inline double CenturiesFromJ2000(double jd) {
+  return (jd - kJ2000) / kDaysPerJulianCentury;
+}
+inline double CenturiesFrom1900(double jd) {
+  return (jd - kJ1900) / kDaysPerJulianCentury;
+}
 
 // Brings Angle into [0, 2*pi).
 void Remet2Pi(double& Angle);

@@ -14,7 +14,9 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 
 // b^e for the non-integral exponent: 0 at b = 0, NaN for b < 0.
-double PowerNonIntegral(double b, double e) { return b == 0 ? 0.0 : std::exp(e * std::log(b)); }
+double PowerNonIntegral(double b, double e) {
+  return b == 0 ? 0.0 : std::exp(e * std::log(b));
+}
 
 }  // namespace
 
@@ -32,7 +34,9 @@ double R0Constant() {
   return static_cast<double>(GeneralParams.WaveLength_m) * 1000.0 * 180.0 * 3600.0 / kPi;
 }
 
-double ToR0(double SeeingArcsec) { return R0Constant() / SeeingArcsec; }
+double ToR0(double SeeingArcsec) {
+  return R0Constant() / SeeingArcsec;
+}
 
 bool Compute_CorrectionZenith_Seeing(double ValeurSeeing, double HauteurSoleil,
                                      double& valeurzenSeeing) {

@@ -124,9 +124,9 @@ struct TDataOutMes {
   bool ValidSeeing = false;
   TDateTime CurrentDate = 0;  // local
   TDateTime UTCDate = 0;
-  float TempInsideBox = 0;    // deg C
-  double AZ = 0;              // deg, written by the acquisition cycle
-  double ELV = 0;             // deg, written by the acquisition cycle
+  float TempInsideBox = 0;  // deg C
+  double AZ = 0;            // deg, written by the acquisition cycle
+  double ELV = 0;           // deg, written by the acquisition cycle
 };
 
 // Program-wide parameters; one instance, GeneralParams.

@@ -68,9 +68,9 @@ TEST(Angles, Zatan2Quadrants) {
   struct Case {
     double x, y, expected;
   } cases[] = {
-      {0, 0, 0},           {0, 2, kPi / 2},        {0, -2, 4.71238898038469},
-      {1, 0, 0},           {-1, 0, -kPi},          {1, -1, -kPi / 4},
-      {-1, -1, 5 * kPi / 4}, {-1, 1, 3 * kPi / 4}, {1, 1, kPi / 4},
+      {0, 0, 0},       {0, 2, kPi / 2},   {0, -2, 4.71238898038469}, {1, 0, 0},
+      {-1, 0, -kPi},   {1, -1, -kPi / 4}, {-1, -1, 5 * kPi / 4},     {-1, 1, 3 * kPi / 4},
+      {1, 1, kPi / 4},
   };
   for (const auto& c : cases) EXPECT_NEAR(zatan2(c.x, c.y), c.expected, 1e-14) << c.x << "," << c.y;
   EXPECT_TRUE(std::isnan(zatan2(std::nan(""), 1)));

@@ -63,9 +63,8 @@ TEST(FormatCurr, PrefixTable) {
     double amps;
     const char* expected;
   } cases[] = {
-      {2.5, "2.5 A"},       {1.0, "1000.0 mA"},  {5e-4, "500.0 \u00B5A"},
-      {2e-9, "2.0 nA"},     {0.0, "0.0 pA"},     {-3e-3, "-3000000000.0 pA"},
-      {std::nan(""), "NAN pA"},
+      {2.5, "2.5 A"},  {1.0, "1000.0 mA"},          {5e-4, "500.0 \u00B5A"},  {2e-9, "2.0 nA"},
+      {0.0, "0.0 pA"}, {-3e-3, "-3000000000.0 pA"}, {std::nan(""), "NAN pA"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatCurr(c.amps), c.expected) << c.amps;
 }
