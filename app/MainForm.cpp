@@ -1,0 +1,341 @@
+#include "MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+namespace quorvel {
+
+namespace {
+
+// Design sizes of the window and its parts, in pixels.
+constexpr int kClientWidth = 1277;
+constexpr int kClientHeight = 909;
+constexpr int kSeeingChartHeight = 421;
+constexpr int kSignalChartWidth = 602;
+constexpr int kMemoHeight = 98;
+
+const char* const kLabelNames[kValueLabelCount] = {
+    "LabelCurrentSeeing",  "LabelLastseeingCorrected", "LabelCurrentSeeingMin",
+    "LabelSeeingValue60s", "LabelCurrentSeeing5Min",   "LabelSeeingValue600s",
+    "LabelSignal_mV",      "LabelPDCurrent",           "LabelADUSignalNF",
+    "LabelScintillation",  "LabelTemperatureInBox",    "LabelSunPosition"};
+
+QFont PanelFont() {
+  QFont f("Tahoma", 10);
+  f.setBold(true);
+  return f;
+}
+
+QString ColorStyle(TColor c) {
+  return QStringLiteral("background-color: rgb(%1,%2,%3); border: 1px solid black;")
+      .arg(c.r)
+      .arg(c.g)
+      .arg(c.b);
+}
+
+}  // namespace
+
+const char* ValueLabelName(TValueLabel label) {
+  return kLabelNames[static_cast<int>(label)];
+}
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("MainForm");
+  setWindowTitle("Quorvel Monitor");
+  QFont windowFont("Tahoma", 8);
+  setFont(windowFont);
+
+  BuildCharts();
+  BuildPanel();
+
+  memo_ = new QPlainTextEdit;
+  memo_->setObjectName("Memo");
+  memo_->setMaximumBlockCount(kMemoMaxLines);
+  memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+  auto* splitter2 = new QSplitter(Qt::Horizontal);
+  splitter2->setObjectName("Splitter2");
+  splitter2->setHandleWidth(3);
+  auto* signalHolder = new QWidget;
+  auto* signalLayout = new QVBoxLayout(signalHolder);
+  signalLayout->setContentsMargins(3, 3, 3, 3);
+  signalLayout->addWidget(chartSignal_);
+  signalHolder->setMinimumWidth(150);
+  splitter2->addWidget(signalHolder);
+  splitter2->addWidget(panel_);
+  splitter2->setStretchFactor(0, 0);
+  splitter2->setStretchFactor(1, 1);
+  splitter2->setSizes({kSignalChartWidth + 6, kClientWidth - kSignalChartWidth - 6});
+
+  auto* upper = new QWidget;
+  auto* upperLayout = new QVBoxLayout(upper);
+  upperLayout->setContentsMargins(0, 0, 0, 0);
+  upperLayout->setSpacing(0);
+  upperLayout->addWidget(chartSeeing_, 0);
+  upperLayout->addWidget(splitter2, 1);
+
+  auto* splitter1 = new QSplitter(Qt::Vertical);
+  splitter1->setObjectName("Splitter1");
+  splitter1->setHandleWidth(3);
+  splitter1->addWidget(upper);
+  splitter1->addWidget(memo_);
+  splitter1->setStretchFactor(0, 1);
+  splitter1->setStretchFactor(1, 0);
+  splitter1->setSizes({kClientHeight - kMemoHeight, kMemoHeight});
+  setCentralWidget(splitter1);
+
+  BuildMenuAndStatus();
+  FitToScreen();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::BuildCharts() {
+  auto makeChart = [](const char* name, const char* title, const char* valueTitle,
+                      const char* seriesName, QColor line, QColor markerOutline,
+                      std::unique_ptr<TChartSeries>& out) {
+    auto* chart = new QChart;
+    chart->setTitle(title);
+    QFont titleFont("Courier New");
+    titleFont.setPixelSize(15);
+    titleFont.setBold(true);
+    chart->setTitleFont(titleFont);
+    chart->setTitleBrush(Qt::black);
+    chart->legend()->hide();
+    chart->setAnimationOptions(QChart::NoAnimation);
+    QLinearGradient gradient(0, 0, 0, 1);
+    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
+    gradient.setColorAt(0, QColor(0xE8, 0xEC, 0xF4));
+    gradient.setColorAt(1, Qt::white);
+    chart->setBackgroundBrush(gradient);
+
+    auto* series = new QLineSeries;
+    series->setObjectName(seriesName);
+    QPen pen(line);
+    pen.setWidth(1);
+    series->setPen(pen);
+    series->setColor(line);
+    series->setBrush(markerOutline);
+    series->setMarkerSize(2);
+    series->setPointsVisible(true);
+    chart->addSeries(series);
+
+    auto* timeAxis = new QDateTimeAxis;
+    timeAxis->setFormat("hh:mm:ss");
+    timeAxis->setTitleText("Time (s)");
+    timeAxis->setLabelsAngle(-90);
+    timeAxis->setTickCount(10);
+    auto* valueAxis = new QValueAxis;
+    valueAxis->setTitleText(valueTitle);
+    for (QAbstractAxis* axis :
+         {static_cast<QAbstractAxis*>(timeAxis), static_cast<QAbstractAxis*>(valueAxis)}) {
+      axis->setLineVisible(false);
+      QPen grid(QColor(0xA0, 0xA0, 0xA0));
+      grid.setStyle(Qt::DotLine);
+      axis->setGridLinePen(grid);
+    }
+    chart->addAxis(timeAxis, Qt::AlignBottom);
+    chart->addAxis(valueAxis, Qt::AlignLeft);
+    series->attachAxis(timeAxis);
+    series->attachAxis(valueAxis);
+
+    out = std::make_unique<TChartSeries>(chart, series, timeAxis, valueAxis);
+    auto* view = new TChartView(chart, out.get());
+    view->setObjectName(name);
+    view->setRubberBand(QChartView::RectangleRubberBand);
+    view->setCursor(Qt::CrossCursor);
+    view->setFrameShape(QFrame::Box);
+    return view;
+  };
+  chartSeeing_ = makeChart("ChartSeeing", "Seeing versus time", "Arcsec", "SeriesSeeing",
+                           QColor(0, 128, 128), QColor(0, 128, 64), seeing_);
+  chartSeeing_->setFixedHeight(kSeeingChartHeight);
+  chartSignal_ = makeChart("ChartSignalLevel", "Photodiode signal", "mV", "SeriesSignal_Level",
+                           QColor(255, 0, 0), QColor(255, 0, 0), signal_);
+}
+
+void TMainForm::BuildPanel() {
+  panel_ = new QWidget;
+  panel_->setObjectName("PanelInfos");
+  panel_->setAutoFillBackground(true);
+  panel_->setMinimumSize(200, 150);
+  const QFont bold = PanelFont();
+
+  // Captions end just before the value column; the zenith captions end at 466.
+  constexpr int kValueX = 160;
+  constexpr int kZenithCaptionRight = 466;
+  constexpr int kZenithValueX = 472;
+  auto caption = [&](const QString& text, int top, int right, int width = 150) {
+    auto* l = new QLabel(text, panel_);
+    l->setFont(bold);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->setGeometry(right - width, top, width, 18);
+    return l;
+  };
+  auto value = [&](TValueLabel id, int left, int top, int width) {
+    auto* l = new QLabel("???", panel_);
+    l->setObjectName(ValueLabelName(id));
+    l->setFont(bold);
+    l->setGeometry(left, top, width, 18);
+    valueLabels_[static_cast<int>(id)] = l;
+    return l;
+  };
+  auto note = [&](const QString& text, int left, int top, int width) {
+    auto* l = new QLabel(text, panel_);
+    l->setFont(bold);
+    l->setGeometry(left, top, width, 18);
+    return l;
+  };
+
+  struct SeeingRow {
+    int top;
+    TValueLabel value, zenith;
+    const char* further;
+  } rows[] = {
+      {24, TValueLabel::CurrentSeeing, TValueLabel::LastseeingCorrected, nullptr},
+      {46, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s, "(last minute mean)"},
+      {68, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s, "(last 5 minutes mean)"}};
+  for (const auto& r : rows) {
+    caption("Last seeing value :", r.top, kValueX - 4);
+    value(r.value, kValueX, r.top, r.further ? 110 : 210);
+    if (r.further) note(r.further, kValueX + 112, r.top, 190);
+    caption("zenith cor. :", r.top, kZenithCaptionRight, 100);
+    value(r.zenith, kZenithValueX, r.top, 300);
+  }
+  auto* warning = new QLabel(
+      "WARNING: If any clouds are present between the sun and this device, measurements will be "
+      "underestimated.",
+      panel_);
+  warning->setFont(bold);
+  warning->setWordWrap(true);
+  warning->setGeometry(16, 95, 633, 32);
+
+  caption("Signal value :", 156, kValueX - 4);
+  value(TValueLabel::Signal_mV, kValueX, 156, 400);
+  caption("Photodiode current :", 178, kValueX - 4);
+  value(TValueLabel::PDCurrent, kValueX, 178, 400);
+  caption("Signal saturation", 200, kValueX - 4);
+  progress_ = new QProgressBar(panel_);
+  progress_->setObjectName("ProgressBar");
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  progress_->setTextVisible(false);
+  progress_->setGeometry(kValueX, 200, 502, 17);
+  auto* minLabel = new QLabel("min", panel_);
+  minLabel->setGeometry(kValueX, 223, 40, 14);
+  auto* maxLabel = new QLabel("max", panel_);
+  maxLabel->setAlignment(Qt::AlignRight);
+  maxLabel->setGeometry(kValueX + 502 - 40, 223, 40, 14);
+  caption("Signal value :", 260, kValueX - 4);
+  value(TValueLabel::ADUSignalNF, kValueX, 260, 460);
+  caption("Scintillation value :", 282, kValueX - 4);
+  value(TValueLabel::Scintillation, kValueX, 282, 460);
+  caption("In box temperature :", 314, kValueX - 4);
+  value(TValueLabel::TemperatureInBox, kValueX, 314, 300);
+  caption("SUN position :", 338, kValueX - 4);
+  value(TValueLabel::SunPosition, kValueX, 338, 420);
+
+  shape_ = new QFrame(panel_);
+  shape_->setObjectName("Shape");
+  shape_->setGeometry(626, 327, 33, 33);
+  shape_->setStyleSheet(ColorStyle(shapeColor_));
+}
+
+void TMainForm::BuildMenuAndStatus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MainMenu");
+  actSetup_ = bar->addAction("Setup");
+  actSetup_->setObjectName("Menu_Setup");
+  actFirmware_ = bar->addAction("Firmware");
+  actFirmware_->setObjectName("Firmware1");
+  actReset_ = bar->addAction("Reset Plots");
+  actReset_->setObjectName("MenuResetplots");
+  actOpen_ = bar->addAction("Open Result DataFile");
+  actOpen_->setObjectName("MenuOpenDataFile");
+
+  QStatusBar* status = statusBar();
+  status->setObjectName("StatusBar");
+  status->setSizeGripEnabled(true);
+  const int widths[3] = {270, 150, 50};
+  for (int i = 0; i < 3; ++i) {
+    auto* l = new QLabel;
+    l->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    l->setFrameShape(QFrame::Panel);
+    l->setFrameShadow(QFrame::Sunken);
+    l->setMinimumWidth(widths[i]);
+    if (i < 2)
+      status->addWidget(l, 0);
+    else
+      status->addWidget(l, 1);  // the last panel reaches to the bar's right end
+    statusPanels_[static_cast<std::size_t>(i)] = l;
+  }
+}
+
+void TMainForm::FitToScreen() {
+  // The design size, but never larger than the screen's available area: a
+  // 1366x768 laptop must show the whole window.
+  QSize size(kClientWidth,
+             kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect avail = screen->availableGeometry();
+    const int frame = 40;  // title bar and borders of the window manager
+    if (size.width() > avail.width()) size.setWidth(avail.width());
+    if (size.height() > avail.height() - frame) {
+      size.setHeight(std::max(400, avail.height() - frame));
+      const int spare = size.height() - kMemoHeight - 60;
+      chartSeeing_->setFixedHeight(std::max(150, std::min(kSeeingChartHeight, spare / 2)));
+    }
+  }
+  resize(size);
+}
+
+void TMainForm::SetValueLabel(TValueLabel label, const std::string& text) {
+  valueLabels_[static_cast<int>(label)]->setText(QString::fromStdString(text));
+}
+
+void TMainForm::SetProgressBarPosition(std::int32_t position) {
+  progress_->setValue(std::clamp(position, 0, 100));
+}
+
+void TMainForm::SetShapeColor(TColor color) {
+  if (color == shapeColor_) return;
+  shapeColor_ = color;
+  shape_->setStyleSheet(ColorStyle(color));
+}
+
+void TMainForm::SetStatusText(int panel, const std::string& text) {
+  if (panel < 0 || panel > 2) return;
+  statusPanels_[static_cast<std::size_t>(panel)]->setText(QString::fromStdString(text));
+}
+
+void TMainForm::AppendLogLine(const std::string& line) {
+  memo_->appendPlainText(QString::fromStdString(line));
+  memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
+}
+
+bool TMainForm::AskYesNo(const std::string& question) {
+  return CurrentMessageSink().AskYesNo(question);
+}
+
+void TMainForm::ShowError(const std::string& text) {
+  CurrentMessageSink().ShowError(text);
+}
+
+}  // namespace quorvel

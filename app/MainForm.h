@@ -1,0 +1,81 @@
+// The main window: the seeing chart on top, the signal chart and the
+// information panel in the middle, the on-screen log and the status bar below.
+// It shows what the acquisition logic tells it through IMainView.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+#include "app/ChartSeries.h"
+#include "app/MainView.h"
+
+QT_BEGIN_NAMESPACE
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
+class QFrame;
+class QAction;
+class QChartView;
+QT_END_NAMESPACE
+
+namespace quorvel {
+
+// The on-screen log box keeps at least this many of the newest lines: a log
+// that never drops a line exhausts memory in a run of a few weeks.
+constexpr int kMemoMaxLines = 100000;
+
+class TMainForm : public QMainWindow, public IMainView, private ILogSink {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // IMainView
+  void SetValueLabel(TValueLabel label, const std::string& text) override;
+  void SetProgressBarPosition(std::int32_t position) override;
+  void SetShapeColor(TColor color) override;
+  void SetStatusText(int panel, const std::string& text) override;
+  ILogSink& Memo() override { return *this; }
+  IPlotSeries& SeriesSeeing() override { return *seeing_; }
+  IPlotSeries& SeriesSignal_Level() override { return *signal_; }
+  bool AskYesNo(const std::string& question) override;
+  void ShowError(const std::string& text) override;
+
+  TColor ShapeColor() const { return shapeColor_; }
+  QPlainTextEdit* MemoBox() const { return memo_; }
+  TChartSeries& SeeingChart() const { return *seeing_; }
+  TChartSeries& SignalChart() const { return *signal_; }
+
+  QAction* ActionSetup() const { return actSetup_; }
+  QAction* ActionFirmware() const { return actFirmware_; }
+  QAction* ActionResetPlots() const { return actReset_; }
+  QAction* ActionOpenDataFile() const { return actOpen_; }
+
+ private:
+  void AppendLogLine(const std::string& line) override;
+  void BuildCharts();
+  void BuildPanel();
+  void BuildMenuAndStatus();
+  void FitToScreen();
+
+  QChartView* chartSeeing_ = nullptr;
+  QChartView* chartSignal_ = nullptr;
+  std::unique_ptr<TChartSeries> seeing_;
+  std::unique_ptr<TChartSeries> signal_;
+  QWidget* panel_ = nullptr;
+  std::array<QLabel*, kValueLabelCount> valueLabels_{};
+  QProgressBar* progress_ = nullptr;
+  QFrame* shape_ = nullptr;
+  TColor shapeColor_{255, 255, 255};
+  QPlainTextEdit* memo_ = nullptr;
+  std::array<QLabel*, 3> statusPanels_{};
+  QAction* actSetup_ = nullptr;
+  QAction* actFirmware_ = nullptr;
+  QAction* actReset_ = nullptr;
+  QAction* actOpen_ = nullptr;
+};
+
+}  // namespace quorvel

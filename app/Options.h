@@ -1,0 +1,50 @@
+// Command-line options of quorvel, shared by the window and the headless
+// runner. Parsing is pure so that every option is checked with a clear error.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+struct TOptions {
+  bool help = false;
+  bool version = false;
+  bool headless = false;
+  bool simulate = false;
+  std::string replayFile;
+  std::string captureFile;
+  // Virtual clock: N times faster than real time; 0 = as fast as possible.
+  std::optional<double> speed;
+  // UTC start of the virtual clock, ms since 1970.
+  std::optional<std::int64_t> clockStartUtcMs;
+  // Virtual (or real) seconds to run, then a clean exit.
+  std::optional<double> durationSec;
+  // Headless answer to the missing-calibration question.
+  std::optional<bool> injectDefaultCalibration;
+  std::string dataDir;
+  std::string settingsFile;
+  bool debugHid = false;
+  // Simulated instrument: scheduled faults, and whether it starts erased.
+  std::string simEvents;
+  bool simErased = false;
+  bool simAbsent = false;
+  std::optional<std::uint32_t> simSeed;
+
+  bool UsesVirtualClock() const { return speed.has_value() || clockStartUtcMs.has_value(); }
+  bool UsesSimulator() const { return simulate || !replayFile.empty(); }
+};
+
+// Parses argv (without the program name). On error returns nothing and sets
+// `error` to a message naming the option.
+std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error);
+
+// The --help text.
+std::string OptionsHelp();
+
+// "YYYY-MM-DDTHH:MM:SS[.mmm]" (optionally ending in "Z") as UTC ms since 1970.
+std::optional<std::int64_t> ParseUtcTimestamp(const std::string& text);
+
+}  // namespace quorvel

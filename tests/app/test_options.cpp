@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "app/Options.h"
+
+namespace quorvel {
+namespace {
+
+std::optional<TOptions> Parse(std::vector<std::string> args, std::string* err = nullptr) {
+  std::string e;
+  auto o = ParseOptions(args, e);
+  if (err) *err = e;
+  return o;
+}
+
+TEST(Options, HeadlessSimulatedDay) {
+  auto o = Parse({"--headless", "--simulate", "--speed", "0", "--clock-start",
+                  "2026-06-21T00:00:00", "--duration=86400", "--inject-default-calibration", "yes",
+                  "--data-dir", "/tmp/q d", "--settings", "/tmp/s.ini"});
+  ASSERT_TRUE(o);
+  EXPECT_TRUE(o->headless && o->simulate && o->UsesVirtualClock());
+  EXPECT_EQ(*o->speed, 0);
+  EXPECT_EQ(*o->clockStartUtcMs, 1782000000000LL);
+  EXPECT_EQ(*o->durationSec, 86400);
+  EXPECT_TRUE(*o->injectDefaultCalibration);
+  EXPECT_EQ(o->dataDir, "/tmp/q d");
+}
+
+TEST(Options, BadValuesAreNamed) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* mentions;
+  } cases[] = {
+      {{"--speed", "fast", "--simulate"}, "--speed"},
+      {{"--speed", "-1", "--simulate"}, "--speed"},
+      {{"--speed", "10"}, "--simulate"},
+      {{"--simulate", "--clock-start", "2026-13-01T00:00:00"}, "--clock-start"},
+      {{"--duration", "0"}, "--duration"},
+      {{"--inject-default-calibration", "maybe"}, "yes or no"},
+      {{"--replay"}, "--replay"},
+      {{"--data-dir="}, "--data-dir"},
+      {{"--bogus"}, "--bogus"},
+      {{"--headless=1"}, "takes no value"},
+      {{"--simulate", "--replay", "x"}, "together"},
+      {{"--sim-events", "10:unplug"}, "--simulate"},
+  };
+  for (const auto& c : cases) {
+    std::string err;
+    EXPECT_FALSE(Parse(c.args, &err)) << c.mentions;
+    EXPECT_NE(err.find(c.mentions), std::string::npos) << err;
+  }
+}
+
+TEST(Options, UtcTimestamps) {
+  EXPECT_EQ(*ParseUtcTimestamp("2024-03-20T12:00:00"), 1710936000000LL);
+  EXPECT_EQ(*ParseUtcTimestamp("2024-03-20T12:00:00.5Z"), 1710936000500LL);
+  EXPECT_EQ(*ParseUtcTimestamp("2024-03-20 12:00:00.123"), 1710936000123LL);
+  for (const char* bad :
+       {"2024-03-20", "2024-02-30T00:00:00", "2024-03-20T24:00:00", "2024-03-20T12:00:00.",
+        "x024-03-20T12:00:00", "2024-03-20T12:00:00.1234"})
+    EXPECT_FALSE(ParseUtcTimestamp(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace quorvel
