@@ -12,6 +12,7 @@ libhidapi-dev libudev-dev
 xvfb xauth
 locales
 fonts-dejavu-core fonts-liberation
+clang-14 libclang-rt-14-dev
 "
 
 as_root() {

@@ -1,0 +1,53 @@
+#include "NumberCheck.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "common/Format.h"
+#include "setup/Formula.h"
+
+namespace quorvel {
+
+const char* const kTooBigMessage =
+    "Nombre trop grand par rapport à la valeur maximale autorisée : ";
+const char* const kTooSmallMessage =
+    "Nombre trop petit par rapport à la valeur minimale autorisée : ";
+const char* const kNotWholeSuffix = " n'est pas une valeur entière valide !";
+
+ENotWholeError::ENotWholeError(const std::string& text) : Exception(text + kNotWholeSuffix) {}
+
+namespace {
+
+std::string WholeBound(double bound) {
+  return FormatFixed(std::nearbyint(bound), 0);
+}
+
+}  // namespace
+
+std::string EvaluateNumberText(const std::string& text, TTypeValue type, double minValue,
+                               double maxValue) {
+  if (text.empty()) return text;
+  const bool ranged = maxValue > minValue;
+
+  if (type == TTypeValue::Int) {
+    const double v = GiveFormuleValue(text);
+    std::int32_t i = 0;
+    try {
+      i = RoundToInt32Checked(v);
+    } catch (const ERangeCheckError&) {
+      throw ENotWholeError(text);  // NaN, infinities, beyond 32 bits
+    }
+    if (v != static_cast<double>(i)) throw ENotWholeError(text);
+    if (ranged && i > maxValue) throw ERangeError(kTooBigMessage + WholeBound(maxValue));
+    if (ranged && i < minValue) throw ERangeError(kTooSmallMessage + WholeBound(minValue));
+    return std::to_string(i);
+  }
+
+  const auto plain = ParseFloat(text);
+  const double v = plain ? *plain : GiveFormuleValue(text);
+  if (ranged && v > maxValue) throw ERangeError(kTooBigMessage + FormatGeneral(maxValue));
+  if (ranged && v < minValue) throw ERangeError(kTooSmallMessage + FormatGeneral(minValue));
+  return FormatGeneral(v);
+}
+
+}  // namespace quorvel
