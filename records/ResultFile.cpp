@@ -159,6 +159,8 @@ std::string InOutErrorText(int errnoValue) {
       return "Path not found";
     case ENAMETOOLONG:
       return "Path too long";
+    case EFBIG:
+      return "File too large";
     case EMFILE:
     case ENFILE:
       return "Too many open files";

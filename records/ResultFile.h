@@ -59,7 +59,8 @@ void AppendResultLine(const std::string& filePath, std::string_view line,
                       TNewFileMode mode = TNewFileMode::Atomic);
 
 // Operator text of an I/O failure: "Disk full", "File access denied",
-// "Path not found", "Path too long", "Too many open files", "I/O error 5".
+// "Path not found", "Path too long", "File too large", "Too many open files",
+// else "I/O error " + the system error number ("I/O error 5").
 std::string InOutErrorText(int errnoValue);
 
 }  // namespace quorvel

@@ -1,6 +1,7 @@
 #include "SettingsStore.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "common/Format.h"
 #include "records/Cp1252.h"
@@ -44,18 +46,46 @@ QString KeyOf(const QString& group, const std::string& name) {
   return group + QLatin1Char('/') + Q(name);
 }
 
+// QSettings keeps a parsed file in a process-wide cache and parses it again
+// only when its size or time stamp changed; the "corrupt" status is reported
+// to the session that parsed it only. Remember that verdict for as long as the
+// file stays the same, so that every later session sees it too.
+struct CorruptVerdict {
+  qint64 size;
+  QDateTime modified;
+};
+std::mutex g_verdictMutex;
+std::map<QString, CorruptVerdict> g_corruptFiles;
+
 // One settings-file session per operation: every operation sees the file as
 // it is on disk now, and every write is saved before the operation returns.
 class Session {
  public:
-  explicit Session(const std::string& file) : s_(Q(file), QSettings::IniFormat) {
+  explicit Session(const std::string& file)
+      : name_(QFileInfo(Q(file)).absoluteFilePath()), s_(Q(file), QSettings::IniFormat) {
     s_.setAtomicSyncRequired(true);
+    const QFileInfo info(name_);
+    const std::lock_guard<std::mutex> lock(g_verdictMutex);
+    if (s_.status() == QSettings::FormatError) {
+      g_corruptFiles[name_] = CorruptVerdict{info.size(), info.lastModified()};
+      corrupt_ = true;
+    } else if (auto it = g_corruptFiles.find(name_); it != g_corruptFiles.end()) {
+      if (info.exists() && it->second.size == info.size() &&
+          it->second.modified == info.lastModified())
+        corrupt_ = true;
+      else
+        g_corruptFiles.erase(it);
+    }
   }
   QSettings& operator*() { return s_; }
   QSettings* operator->() { return &s_; }
+  // The status of the file as this session found it.
+  QSettings::Status Status() const { return corrupt_ ? QSettings::FormatError : s_.status(); }
 
  private:
+  QString name_;
   QSettings s_;
+  bool corrupt_ = false;
 };
 
 bool GroupExists(QSettings& s, const QString& group) {
@@ -66,8 +96,7 @@ bool GroupExists(QSettings& s, const QString& group) {
 }
 
 bool IsCorrupt(const std::string& file) {
-  Session s(file);
-  return s->status() == QSettings::FormatError;
+  return Session(file).Status() == QSettings::FormatError;
 }
 
 // A corrupt file is never trusted by the reads; before a write it is kept
@@ -232,7 +261,7 @@ void TDatabaseRegistry::WriteCFGtoRegister(const std::string& Path, const TTagge
     }
     PrepareForWrite(Reg);
     Session s(Reg);
-    if (s->status() != QSettings::NoError || !s->isWritable())
+    if (s.Status() != QSettings::NoError || !s->isWritable())
       throw Exception("Cannot write the settings file [" + Reg + "]");
     const QString key = KeyOf(GroupOf(PrefixKEY + Path), IDString);
     if (StoredKindOf(kind) == TStoredKind::Binary) {
@@ -255,7 +284,7 @@ void TDatabaseRegistry::ReadCFGFromRegister(const std::string& Path, const std::
                                             int TypeVAR) {
   const std::string keyPath = PrefixKEY + Path;
   Session s(Reg);
-  switch (s->status()) {
+  switch (s.Status()) {
     case QSettings::NoError:
       break;
     case QSettings::FormatError:
@@ -387,12 +416,12 @@ void TDatabaseRegistry::DeleteValue(const std::string& Path, const std::string& 
 
 bool TDatabaseRegistry::SWKeyExists() {
   Session s(Reg);
-  return s->status() == QSettings::NoError && GroupExists(*s, GroupOf(PrefixKEY));
+  return s.Status() == QSettings::NoError && GroupExists(*s, GroupOf(PrefixKEY));
 }
 
 bool TDatabaseRegistry::SubKeyexists(const std::string& SubKey) {
   Session s(Reg);
-  return s->status() == QSettings::NoError && GroupExists(*s, GroupOf(PrefixKEY + SubKey));
+  return s.Status() == QSettings::NoError && GroupExists(*s, GroupOf(PrefixKEY + SubKey));
 }
 
 bool TDatabaseRegistry::SetPrivilege(const std::string& /*lpszPrivilege*/, bool /*bEnable*/) {
@@ -411,7 +440,7 @@ void TDatabaseRegistry::SaveSWConfig(const std::string& FileName) {
     {
       Session src(Reg);
       const QString product = GroupOf(PrefixKEY);
-      if (src->status() == QSettings::NoError && GroupExists(*src, product)) {
+      if (src.Status() == QSettings::NoError && GroupExists(*src, product)) {
         QDir().mkpath(QFileInfo(target).absolutePath());
         Session dst(FileName);
         src->beginGroup(product);
@@ -433,14 +462,14 @@ void TDatabaseRegistry::LoadSWConfig(const std::string& FileName) {
   if (!QFileInfo::exists(Q(FileName))) return;
   const std::string cannotLoad = "Critical error : cannot load setup from [" + FileName + "]";
   Session src(FileName);
-  if (src->status() != QSettings::NoError) throw Exception(cannotLoad);
+  if (src.Status() != QSettings::NoError) throw Exception(cannotLoad);
   try {
     PrepareForWrite(Reg);
   } catch (const Exception&) {
     throw Exception("Cannot save old setup !");
   }
   Session dst(Reg);
-  if (dst->status() != QSettings::NoError || !dst->isWritable())
+  if (dst.Status() != QSettings::NoError || !dst->isWritable())
     throw Exception("Cannot save old setup !");
   SetPrivilege("SeBackupPrivilege", true);
   SetPrivilege("SeRestorePrivilege", true);
