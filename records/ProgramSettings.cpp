@@ -1,0 +1,66 @@
+#include "ProgramSettings.h"
+
+#include <cmath>
+#include <functional>
+
+#include "measure/Declarations.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+template <class T>
+TSettingRead ReadChecked(TDatabaseRegistry& reg, const char* id, T& variable, int kind,
+                         const std::function<bool(T)>& sensible) {
+  TSettingRead r;
+  r.IDString = id;
+  T value = variable;
+  if (!reg.ReadValueRegisterDFset(kSettingsSection, value, id, kind)) {
+    r.Message = reg.ErrorMessage;
+    return r;
+  }
+  if (!sensible(value)) {
+    r.Message = "Registry Read Error : -> " + reg.PrefixKEY + kSettingsSection + ":" + id +
+                " : value out of range, Default value used...";
+    reg.ErrorMessage = r.Message;
+    return r;
+  }
+  variable = value;
+  r.Read = true;
+  return r;
+}
+
+bool Within(double v, double lo, double hi) {
+  return std::isfinite(v) && v >= lo && v <= hi;
+}
+
+}  // namespace
+
+std::vector<TSettingRead> ReadStartupSettings(TDatabaseRegistry& reg) {
+  std::vector<TSettingRead> out;
+  out.push_back(ReadChecked<std::uint16_t>(reg, kIdRetentionMaxPoints,
+                                           GeneralParams.MaxPointsDisplayed, varWord,
+                                           [](std::uint16_t v) { return v > 0; }));
+  out.push_back(ReadChecked<std::uint16_t>(reg, kIdMinSignal, GeneralParams.MinValue_mV, varWord,
+                                           [](std::uint16_t) { return true; }));
+  out.push_back(ReadChecked<double>(reg, kIdLatitude, SetupLocation.Latitude, varDouble,
+                                    [](double v) { return Within(v, -kPi / 2, kPi / 2); }));
+  out.push_back(ReadChecked<double>(reg, kIdLongitude, SetupLocation.Longitude, varDouble,
+                                    [](double v) { return Within(v, -2 * kPi, 2 * kPi); }));
+  out.push_back(ReadChecked<double>(reg, kIdAltitude, SetupLocation.AltitudeM, varDouble,
+                                    [](double v) { return Within(v, -500, 10000); }));
+  return out;
+}
+
+void WriteProgramSettings(TDatabaseRegistry& reg) {
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(GeneralParams.MaxPointsDisplayed),
+                         kIdRetentionMaxPoints);
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(GeneralParams.MinValue_mV), kIdMinSignal);
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SetupLocation.Latitude), kIdLatitude);
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SetupLocation.Longitude), kIdLongitude);
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SetupLocation.AltitudeM), kIdAltitude);
+}
+
+}  // namespace quorvel
