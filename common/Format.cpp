@@ -1,6 +1,8 @@
 #include "Format.h"
 
 #include <charconv>
+#include <clocale>
+#include <locale.h>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -214,8 +216,12 @@ std::optional<double> ParseFloat(std::string_view text) {
   double value = 0;
   auto res = std::from_chars(body.data(), body.data() + body.size(), value);
   if (res.ec == std::errc::result_out_of_range) {
-    // Overflow gives an infinity, underflow zero, as the C library would.
+    // Overflow gives an infinity, underflow zero. strtod would decide, but it
+    // follows the process locale, so ask it under the "C" locale.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const locale_t previous = uselocale(cLocale);
     value = std::strtod(std::string(body).c_str(), nullptr);
+    uselocale(previous);
   } else if (res.ec != std::errc() || res.ptr != body.data() + body.size()) {
     return std::nullopt;
   }

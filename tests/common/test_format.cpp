@@ -92,6 +92,9 @@ TEST(Format, IgnoresTheLocaleDecimalComma) {
   EXPECT_EQ(FormatFixed(1.25, 2), "1.25");
   EXPECT_EQ(FormatGeneral(45.5), "45.5");
   EXPECT_EQ(ParseFloat("45.5").value(), 45.5);
+  EXPECT_EQ(ParseFloat("1.5e400").value(), HUGE_VAL);
+  EXPECT_EQ(ParseFloat("-1.5e400").value(), -HUGE_VAL);
+  EXPECT_EQ(ParseFloat("1.5e-400").value(), 0.0);
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
