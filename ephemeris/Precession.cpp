@@ -1,0 +1,121 @@
+#include "ephemeris/Precession.h"
+
+#include <cmath>
+
+#include "ephemeris/Calendar.h"
+#include "ephemeris/Obliquity.h"
+
+namespace quorvel::ephem {
+
+namespace {
+
+// Beyond this many centuries from J2000 the IAU 1976 angles are not used.
+constexpr double kShortRegimeCenturies = 2.0;
+
+// IAU 1976 precession angles (Lieske et al. 1977), arcseconds, coefficients of
+// T, T^2, T^3 with T in Julian centuries from J2000.
+constexpr double kZeta1 = 2306.2181, kZeta2 = 0.30188, kZeta3 = 0.017998;
+constexpr double kZ1 = 2306.2181, kZ2 = 1.09468, kZ3 = 0.018203;
+constexpr double kTheta1 = 2004.3109, kTheta2 = -0.42665, kTheta3 = -0.041833;
+
+// Laskar (1986), in powers of tau = T / 10, highest power first.
+// General precession in longitude, arcseconds (multiplied once more by tau).
+constexpr double pAcof[10] = {-8.66e-10,  -4.759e-8, 2.424e-7, 1.3095e-5, 1.7451e-4,
+                              -1.8055e-3, -0.235316, 0.07732,  111.1971,  50290.966};
+// Longitude of the node of the ecliptic of date on the J2000 ecliptic, radians.
+constexpr double nodecof[11] = {6.6402e-16,      -2.69151e-15,    -1.547021e-12,   7.521313e-12,
+                                6.3190131e-10,   -3.48388152e-9,  -1.813065896e-7, 2.75036225e-8,
+                                7.4394531426e-5, -0.042078604317, 3.052112654975};
+// Inclination of the ecliptic of date on the J2000 ecliptic, radians.
+constexpr double inclcof[11] = {1.2147e-16,
+                                7.3759e-17,
+                                -8.26287e-14,
+                                2.50341e-13,
+                                2.4650839e-11,
+                                -5.4000441e-11,
+                                1.32115526e-9,
+                                -5.998737027e-7,
+                                -1.6242797091e-5,
+                                0.002278495537,
+                                0.0};
+
+template <int N>
+double Horner(const double (&c)[N], double x) {
+  double v = c[0];
+  for (int k = 1; k < N; ++k) v = v * x + c[k];
+  return v;
+}
+
+// (x, y) <- (cos a x + sin a y, -sin a x + cos a y)
+void RotateZ(double a, double& x, double& y) {
+  const double c = std::cos(a), s = std::sin(a);
+  const double nx = c * x + s * y;
+  y = -s * x + c * y;
+  x = nx;
+}
+
+void Iau1976(TVector3& R, double T, TdirPrecess Dir) {
+  const double zeta = ((kZeta3 * T + kZeta2) * T + kZeta1) * T * kArcsecToRad;
+  const double z = ((kZ3 * T + kZ2) * T + kZ1) * T * kArcsecToRad;
+  const double theta = ((kTheta3 * T + kTheta2) * T + kTheta1) * T * kArcsecToRad;
+  const double sinZeta = std::sin(zeta), cosZeta = std::cos(zeta);
+  const double sinZ = std::sin(z), cosZ = std::cos(z);
+  const double sinTheta = std::sin(theta), cosTheta = std::cos(theta);
+  const double A = cosZeta * cosTheta;
+  const double B = sinZeta * cosTheta;
+  double x, y, w;
+  if (Dir == TdirPrecess::J2000_to_JNOW) {
+    x = (A * cosZ - sinZeta * sinZ) * R[0] - (B * cosZ + cosZeta * sinZ) * R[1] -
+        sinTheta * cosZ * R[2];
+    y = (A * sinZ + sinZeta * cosZ) * R[0] - (B * sinZ - cosZeta * cosZ) * R[1] -
+        sinTheta * sinZ * R[2];
+    w = cosZeta * sinTheta * R[0] - sinZeta * sinTheta * R[1] + cosTheta * R[2];
+  } else {
+    x = (A * cosZ - sinZeta * sinZ) * R[0] + (A * sinZ + sinZeta * cosZ) * R[1] +
+        cosZeta * sinTheta * R[2];
+    y = -(B * cosZ + cosZeta * sinZ) * R[0] - (B * sinZ - cosZeta * cosZ) * R[1] -
+        sinZeta * sinTheta * R[2];
+    w = -sinTheta * cosZ * R[0] - sinTheta * sinZ * R[1] + cosTheta * R[2];
+  }
+  R = {x, y, w};
+}
+
+void Laskar1986(TVector3& R, double J, double T, TdirPrecess Dir) {
+  const bool toJ2000 = Dir == TdirPrecess::JNOW_to_J2000;
+  double eps, coseps, sineps;
+
+  // Equator -> ecliptic of the starting epoch.
+  Ecliptic_Obliquity(toJ2000 ? J : kJ2000, eps, coseps, sineps);
+  double x = R[0];
+  double y = coseps * R[1] + sineps * R[2];
+  double w = -sineps * R[1] + coseps * R[2];
+
+  const double tau = T / 10.0;
+  const double pA = Horner(pAcof, tau) * tau * kArcsecToRad;
+  const double W = Horner(nodecof, tau);
+  const double I = Horner(inclcof, tau);
+
+  // Node, inclination, node back plus the precession in longitude.
+  RotateZ(toJ2000 ? W + pA : W, x, y);
+  RotateZ(toJ2000 ? -I : I, y, w);  // about the x axis: same form on (y, w)
+  RotateZ(toJ2000 ? -W : -W - pA, x, y);
+
+  // Ecliptic -> equator of the target epoch.
+  Ecliptic_Obliquity(toJ2000 ? kJ2000 : J, eps, coseps, sineps);
+  const double ny = coseps * y - sineps * w;
+  w = sineps * y + coseps * w;
+  R = {x, ny, w};
+}
+
+}  // namespace
+
+void Precession_Apply(TVector3& R, double J, TdirPrecess Dir) {
+  if (J == kJ2000) return;
+  const double T = CenturiesFromJ2000(J);
+  if (std::fabs(T) <= kShortRegimeCenturies)
+    Iau1976(R, T, Dir);
+  else
+    Laskar1986(R, J, T, Dir);
+}
+
+}  // namespace quorvel::ephem
