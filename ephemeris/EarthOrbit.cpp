@@ -3,7 +3,6 @@
 // referred to 1900 January 0.5, with the periodic perturbations by Venus,
 // Jupiter and the Moon of Meeus's "Astronomical Formulae for Calculators").
 #include <cmath>
-#include <cstring>
 
 #include "common/EventLog.h"
 #include "common/Format.h"
@@ -43,13 +42,28 @@ constexpr double kLonA = 0.00134, kLonB = 0.00154, kLonC = 0.002, kLonD = 0.0017
 constexpr double kRadA = 0.00000543, kRadB = 0.00001575, kRadC = 0.00001627, kRadD = 0.00003076,
                  kRadH = 0.00000927;
 
+// Cosine and sine of the mean obliquity of `equinox`; that of J2000, which
+// the Earth's elements use, is formed once.
+void EclipticToEquatorOf(double equinox, double& coseps, double& sineps) {
+  struct Obliquity {
+    double eps, coseps, sineps;
+  };
+  static const Obliquity kJ2000Obliquity = [] {
+    Obliquity o{};
+    Ecliptic_Obliquity(kJ2000, o.eps, o.coseps, o.sineps);
+    return o;
+  }();
+  if (equinox == kJ2000) {
+    coseps = kJ2000Obliquity.coseps;
+    sineps = kJ2000Obliquity.sineps;
+    return;
+  }
+  double eps;
+  Ecliptic_Obliquity(equinox, eps, coseps, sineps);
+}
+
 constexpr const char* kDivisionByZero = "Floating point division by zero";
 constexpr const char* kInvalidOperation = "Invalid floating point operation";
-
-void SetName(TOrbit& orbit, const char* name) {
-  std::strncpy(orbit.obname, name, sizeof orbit.obname - 1);
-  orbit.obname[sizeof orbit.obname - 1] = '\0';
-}
 
 // "Caller : <Appel>   S_1448<obname>S_1449<e> JD= <JD>", formed on failure only.
 class KeplerLabel final : public TSolverLabel {
@@ -69,38 +83,61 @@ class KeplerLabel final : public TSolverLabel {
 
 }  // namespace
 
-void TEphemeridsObj::InitOrbites() {
-  orbit_earth = TOrbit{};
-  SetName(orbit_earth, "Earth");
-  orbit_earth.epoch = 2446800.5;
-  orbit_earth.i = 0;
-  orbit_earth.Wo = 0;
-  orbit_earth.w_ = 102.884;
-  orbit_earth.a = 0.999999;
-  orbit_earth.dm = 0.985611;
-  orbit_earth.ecc = 0.016713;
-  orbit_earth.M = 1.1791;
-  orbit_earth.equinox = 2446800.5;
-  orbit_earth.mag = -3.86;
-  orbit_earth.sdiam = 0;
-  orbit_earth.oelmnt = &TEphemeridsObj::oearth;
-  orbit_earth.xoelmnt = true;
-  orbit_earth.celmnt2 = &TEphemeridsObj::cearth;
-  orbit_earth.xcelmnt2 = true;
+namespace {
 
-  // The planetary theories are not part of this program: their records carry
-  // their names only.
-  const struct {
-    TOrbit* orbit;
-    const char* name;
-  } others[] = {{&orbit_mercury, "Mercury"}, {&orbit_venus, "Venus"},   {&orbit_mars, "Mars"},
-                {&orbit_Jupiter, "Jupiter"}, {&orbit_Saturn, "Saturn"}, {&orbit_Uranus, "Uranus"},
-                {&orbit_Neptune, "Neptune"}, {&orbit_pluton, "Pluto"},  {&orbit_Asteroid, ""},
-                {&orbit_Comet, ""}};
-  for (const auto& o : others) {
-    *o.orbit = TOrbit{};
-    SetName(*o.orbit, o.name);
-  }
+constexpr TOrbit NamedOrbit(const char* name) {
+  TOrbit o{};
+  for (int k = 0; name[k] != '\0' && k < 23; ++k) o.obname[k] = name[k];
+  return o;
+}
+
+constexpr TOrbit EarthOrbitRecord() {
+  TOrbit o = NamedOrbit("Earth");
+  o.epoch = 2446800.5;
+  o.i = 0;
+  o.Wo = 0;
+  o.w_ = 102.884;
+  o.a = 0.999999;
+  o.dm = 0.985611;
+  o.ecc = 0.016713;
+  o.M = 1.1791;
+  o.equinox = 2446800.5;
+  o.mag = -3.86;
+  o.sdiam = 0;
+  o.oelmnt = &TEphemeridsObj::oearth;
+  o.xoelmnt = true;
+  o.celmnt2 = &TEphemeridsObj::cearth;
+  o.xcelmnt2 = true;
+  return o;
+}
+
+// The records as the engine starts them. The planetary theories are not part
+// of this program: their records carry their names only.
+constexpr TOrbit kEarthRecord = EarthOrbitRecord();
+constexpr TOrbit kMercuryRecord = NamedOrbit("Mercury");
+constexpr TOrbit kVenusRecord = NamedOrbit("Venus");
+constexpr TOrbit kMarsRecord = NamedOrbit("Mars");
+constexpr TOrbit kJupiterRecord = NamedOrbit("Jupiter");
+constexpr TOrbit kSaturnRecord = NamedOrbit("Saturn");
+constexpr TOrbit kUranusRecord = NamedOrbit("Uranus");
+constexpr TOrbit kNeptuneRecord = NamedOrbit("Neptune");
+constexpr TOrbit kPlutoRecord = NamedOrbit("Pluto");
+constexpr TOrbit kEmptyRecord{};
+
+}  // namespace
+
+void TEphemeridsObj::InitOrbites() {
+  orbit_earth = kEarthRecord;
+  orbit_mercury = kMercuryRecord;
+  orbit_venus = kVenusRecord;
+  orbit_mars = kMarsRecord;
+  orbit_Jupiter = kJupiterRecord;
+  orbit_Saturn = kSaturnRecord;
+  orbit_Uranus = kUranusRecord;
+  orbit_Neptune = kNeptuneRecord;
+  orbit_pluton = kPlutoRecord;
+  orbit_Asteroid = kEmptyRecord;
+  orbit_Comet = kEmptyRecord;
 }
 
 void TEphemeridsObj::oearth(TOrbit& orbit, double Julian) {
@@ -212,8 +249,8 @@ bool TEphemeridsObj::Kepler(std::string_view Appel, double Julian, double Seuil_
   const double rcb = r * std::cos(beta);
   const double y = rcb * std::sin(lambda);
   const double x = rcb * std::cos(lambda);
-  double eps, coseps, sineps;
-  Ecliptic_Obliquity(Orbit.equinox, eps, coseps, sineps);
+  double coseps, sineps;
+  EclipticToEquatorOf(Orbit.equinox, coseps, sineps);
   rect = {x, coseps * y - sineps * z, sineps * y + coseps * z};
   Precession_Apply(rect, Orbit.equinox, TdirPrecess::JNOW_to_J2000);
   return true;

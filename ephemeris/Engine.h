@@ -7,11 +7,14 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include "common/DateTime.h"
+#include "ephemeris/Nutation.h"
 #include "ephemeris/Orbit.h"
 #include "ephemeris/PlanetParams.h"
+#include "ephemeris/Precession.h"
 #include "ephemeris/Vector3.h"
 
 namespace quorvel::ephem {
@@ -75,6 +78,10 @@ class TEphemeridsObj {
   // Motion_ra and Motion_dec are the body's daily motions, radians per day.
   void Altaz_Loc(const TVector3& pol, double longitude_east_deg, double Julian, double Motion_ra,
                  double Motion_dec, TAltazResult& out) const;
+  // The same with the nutation, obliquity and precession of Julian already formed.
+  void Altaz_Loc(const TVector3& pol, double longitude_east_deg, double Julian, double Motion_ra,
+                 double Motion_dec, const TNutationOfDate& nut, const TPrecessionOfDate& prec,
+                 TAltazResult& out) const;
   // Estimate of the day's transit, rise and set from the local hour angle.
   void transit_time(double Julian, double Angle_horaire, double declinaison, double Motion_ra,
                     double Motion_dec, double& approx_local_meridian_transit, double& rises_approx,
@@ -102,6 +109,13 @@ class TEphemeridsObj {
   TOrbit orbit_mercury, orbit_venus, orbit_mars, orbit_Jupiter, orbit_Saturn, orbit_Uranus,
       orbit_Neptune, orbit_Asteroid, orbit_Comet, orbit_pluton;
   std::uint8_t Numero_objet = 0;  // body being reduced: 0 Sun, 3 Moon
+
+ private:
+  // Julian day of the Earth's position now held in A_Rayon_earth and
+  // polar_coordinates_of_earth (NaN: none). The Earth's theory is a pure
+  // function of the date, so a second evaluation for the same date is skipped.
+  double FEarthJulian = std::numeric_limits<double>::quiet_NaN();
+  void EarthAt(std::string_view Appel, double Julian);
 };
 
 }  // namespace quorvel::ephem

@@ -57,10 +57,11 @@ double ZeroToTwoPi(double a) {
 }
 
 // The direction (ra, dec) of date precessed to J2000.
-void ToJ2000(double ra, double dec, double Julian, double& ra2000, double& dec2000) {
+void ToJ2000(double ra, double dec, const TPrecessionOfDate& prec, double& ra2000,
+             double& dec2000) {
   const double cd = std::cos(dec);
   TVector3 v = {cd * std::cos(ra), cd * std::sin(ra), std::sin(dec)};
-  Precession_Apply(v, Julian, TdirPrecess::JNOW_to_J2000);
+  prec.Apply(v, TdirPrecess::JNOW_to_J2000);
   dec2000 = std::asin(v[2]);
   const double cosDec = std::cos(dec2000);
   const double q = v[0] / cosDec;
@@ -81,12 +82,19 @@ void ToJ2000(double ra, double dec, double Julian, double& ra2000, double& dec20
 
 void TEphemeridsObj::Altaz_Loc(const TVector3& pol, double longitude_east_deg, double Julian,
                                double Motion_ra, double Motion_dec, TAltazResult& out) const {
+  Altaz_Loc(pol, longitude_east_deg, Julian, Motion_ra, Motion_dec, NutationOfDate(Julian),
+            TPrecessionOfDate(Julian), out);
+}
+
+void TEphemeridsObj::Altaz_Loc(const TVector3& pol, double longitude_east_deg, double Julian,
+                               double Motion_ra, double Motion_dec, const TNutationOfDate& nut,
+                               const TPrecessionOfDate& prec, TAltazResult& out) const {
   double ra = pol[0];
   double dec = pol[1];
   const double dist = pol[2];
 
   const double last =
-      Calcule_Sideral(Julian, longitude_east_deg) * kDegToRad / kTimeSecondsPerDegree;
+      Calcule_Sideral(Julian, longitude_east_deg, nut) * kDegToRad / kTimeSecondsPerDegree;
   out.Local_apparent_sidereal_time = last;
 
   // Rise and set stay NaN when they are not computed.
@@ -136,8 +144,8 @@ void TEphemeridsObj::Altaz_Loc(const TVector3& pol, double longitude_east_deg, d
   out.Topocentric_RA = ra;
   out.Topocentric_Dec = dec;
 
-  ToJ2000(ra, dec, Julian, out.LocalRA_2000, out.LocalDEC_2000);
-  ToJ2000(ra0, dec0, Julian, out.LocalRA_2000_nfr, out.LocalDEC_2000_nfr);
+  ToJ2000(ra, dec, prec, out.LocalRA_2000, out.LocalDEC_2000);
+  ToJ2000(ra0, dec0, prec, out.LocalRA_2000_nfr, out.LocalDEC_2000_nfr);
 }
 
 void TEphemeridsObj::transit_time(double Julian, double Angle_horaire, double declinaison,

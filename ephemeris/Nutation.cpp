@@ -1,6 +1,7 @@
 #include "ephemeris/Nutation.h"
 
 #include <cmath>
+#include <utility>
 
 #include "ephemeris/Calendar.h"
 #include "ephemeris/Obliquity.h"
@@ -31,6 +32,92 @@ constexpr double kEps0 = 9.2025, kEps0Rate = 0.00089;
 // Units of the table's coefficients, arcseconds.
 constexpr double kTermUnit = 0.0001;
 constexpr double kRateUnit = 0.00001;
+
+// The table's coefficients in arcseconds (a * 1e-4 and b * 1e-5 and so on),
+// formed once at compile time.
+struct Coefficients {
+  double a, b, c, d;
+};
+struct CoefficientTable {
+  Coefficients row[kNutationRows];
+};
+constexpr CoefficientTable MakeCoefficients() {
+  CoefficientTable t{};
+  for (int r = 0; r < kNutationRows; ++r)
+    t.row[r] = {Nt[r][5] * kTermUnit, Nt[r][6] * kRateUnit, Nt[r][7] * kTermUnit,
+                Nt[r][8] * kRateUnit};
+  return t;
+}
+constexpr CoefficientTable kCoefficients = MakeCoefficients();
+
+constexpr bool MultiplesWithinTables() {
+  for (const auto& row : Nt)
+    for (int m = 0; m < 5; ++m)
+      if (row[m] > kMaxMultiple[m] || -row[m] > kMaxMultiple[m]) return false;
+  return true;
+}
+static_assert(MultiplesWithinTables(), "a multiple exceeds its multiple-angle table");
+
+// One term of the series. The sine and cosine of its argument are composed by
+// angle addition over its non-zero multiples, in the table's order; which
+// multiples are non-zero is known at compile time, so each row becomes
+// straight-line code without the zero entries.
+template <int Row>
+constexpr int FirstNonZeroMultiple() {
+  int m = 0;
+  while (m < 4 && Nt[Row][m] == 0) ++m;
+  return m;
+}
+
+template <int Row, int M>
+inline void ComposeMultiple(const TMultipleAngles& ss, const TMultipleAngles& cc, double& sv,
+                            double& cv) {
+  constexpr int j = Nt[Row][M];
+  if constexpr (j != 0) {
+    constexpr int col = (j < 0 ? -j : j) - 1;
+    const double su = j < 0 ? -ss[M][col] : ss[M][col];
+    const double cu = cc[M][col];
+    if constexpr (M == FirstNonZeroMultiple<Row>()) {
+      sv = su;
+      cv = cu;
+    } else {
+      const double s = su * cv + cu * sv;
+      cv = cu * cv - su * sv;
+      sv = s;
+    }
+  }
+}
+
+template <int Row>
+inline void AddTerm(const TMultipleAngles& ss, const TMultipleAngles& cc, double T, double& sumPsi,
+                    double& sumEps) {
+  double sv = 0, cv = 0;
+  ComposeMultiple<Row, 0>(ss, cc, sv, cv);
+  ComposeMultiple<Row, 1>(ss, cc, sv, cv);
+  ComposeMultiple<Row, 2>(ss, cc, sv, cv);
+  ComposeMultiple<Row, 3>(ss, cc, sv, cv);
+  ComposeMultiple<Row, 4>(ss, cc, sv, cv);
+  constexpr Coefficients k = kCoefficients.row[Row];
+  // A rate of 0 adds nothing.
+  if constexpr (k.b != 0)
+    sumPsi += (k.a + k.b * T) * sv;
+  else
+    sumPsi += k.a * sv;
+  if constexpr (k.d != 0)
+    sumEps += (k.c + k.d * T) * cv;
+  else
+    sumEps += k.c * cv;
+}
+
+template <int... Rows>
+inline void SumSeries(const TMultipleAngles& ss, const TMultipleAngles& cc, double T,
+                      double& sumPsi, double& sumEps, std::integer_sequence<int, Rows...>) {
+  // Local sums stay in registers (the outputs could alias the tables).
+  double psi = sumPsi, eps = sumEps;
+  (AddTerm<Rows>(ss, cc, T, psi, eps), ...);
+  sumPsi = psi;
+  sumEps = eps;
+}
 
 double ArgumentRad(const Polynomial3& poly, double T) {
   return mod360(poly(T)) * kDegToRad;
@@ -64,52 +151,34 @@ void Nutation(double Julian, double& nutl, double& nuto) {
   TMultipleAngles ss, cc;
   for (int k = 0; k < 5; ++k) sscc(k, args[k], kMaxMultiple[k], ss, cc);
 
-  const double omega = args[4];
-  double sumPsi = (kPsi0 + kPsi0Rate * T) * std::sin(omega);
-  double sumEps = (kEps0 + kEps0Rate * T) * std::cos(omega);
-
-  for (const auto& row : Nt) {
-    double sv = 0, cv = 0;
-    bool first = true;
-    for (int m = 0; m < 5; ++m) {
-      const int j = row[m];
-      if (j == 0) continue;
-      const int col = (j < 0 ? -j : j) - 1;
-      const double su = j < 0 ? -ss[m][col] : ss[m][col];
-      const double cu = cc[m][col];
-      if (first) {
-        sv = su;
-        cv = cu;
-        first = false;
-      } else {
-        const double s = su * cv + cu * sv;
-        cv = cu * cv - su * sv;
-        sv = s;
-      }
-    }
-    double f = row[5] * kTermUnit;
-    if (row[6] != 0) f += row[6] * kRateUnit * T;
-    double g = row[7] * kTermUnit;
-    if (row[8] != 0) g += row[8] * kRateUnit * T;
-    sumPsi += f * sv;
-    sumEps += g * cv;
-  }
+  // Principal term; sin and cos of Omega are the first column of its row.
+  double sumPsi = (kPsi0 + kPsi0Rate * T) * ss[4][0];
+  double sumEps = (kEps0 + kEps0Rate * T) * cc[4][0];
+  SumSeries(ss, cc, T, sumPsi, sumEps, std::make_integer_sequence<int, kNutationRows>{});
 
   nutl = sumPsi * kDegToRad / 3600.0;
   nuto = sumEps * kDegToRad / 3600.0;
 }
 
-void nutate(double J, TVector3& p) {
-  double nutl, nuto;
-  Nutation(J, nutl, nuto);
-  double eps, coseps, sineps;
-  Ecliptic_Obliquity(J, eps, coseps, sineps);
+TNutationOfDate NutationOfDate(double Julian) {
+  TNutationOfDate nut;
+  nut.Julian = Julian;
+  Nutation(Julian, nut.nutl, nut.nuto);
+  Ecliptic_Obliquity(Julian, nut.eps, nut.coseps, nut.sineps);
+  return nut;
+}
 
-  const double ce = std::cos(eps + nuto);  // true obliquity
-  const double se = std::sin(eps + nuto);
-  const double so = std::sin(nuto);
-  const double cl = std::cos(nutl);
-  const double sl = std::sin(nutl);
+void nutate(double J, TVector3& p) {
+  nutate(NutationOfDate(J), p);
+}
+
+void nutate(const TNutationOfDate& nut, TVector3& p) {
+  const double coseps = nut.coseps, sineps = nut.sineps;
+  const double ce = std::cos(nut.eps + nut.nuto);  // true obliquity
+  const double se = std::sin(nut.eps + nut.nuto);
+  const double so = std::sin(nut.nuto);
+  const double cl = std::cos(nut.nutl);
+  const double sl = std::sin(nut.nutl);
 
   const double x = cl * p[0] - sl * coseps * p[1] - sl * sineps * p[2];
   const double y = sl * ce * p[0] + (cl * coseps * ce + sineps * se) * p[1] -

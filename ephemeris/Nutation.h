@@ -3,18 +3,10 @@
 
 #include <cstdint>
 
+#include "ephemeris/NutationSeries.h"
 #include "ephemeris/Vector3.h"
 
 namespace quorvel::ephem {
-
-// The periodic terms of the IAU 1980 nutation series after the principal one.
-// Each row: multiples of M' (Moon's mean anomaly), M (Sun's mean anomaly), F
-// (Moon's argument of latitude), D (Moon's mean elongation), Omega (longitude
-// of the Moon's ascending node); then a, b for the longitude, a * 1e-4 +
-// b * 1e-5 * T arcseconds times the sine of the argument, and c, d for the
-// obliquity, c * 1e-4 + d * 1e-5 * T arcseconds times its cosine.
-constexpr int kNutationRows = 105;
-extern const std::int16_t Nt[kNutationRows][9];
 
 // Multiple-angle tables: row k for one argument, column n holding
 // sin((n + 1) * arg) and cos((n + 1) * arg).
@@ -27,7 +19,21 @@ void sscc(int k, double arg, int n, TMultipleAngles& ss, TMultipleAngles& cc);
 // Nutation of date `Julian`: nutl = delta psi, nuto = delta epsilon, radians.
 void Nutation(double Julian, double& nutl, double& nuto);
 
+// Nutation and mean obliquity of one date, formed once and shared by the
+// reductions of that date (the apparent place and the sidereal time).
+struct TNutationOfDate {
+  double Julian = 0;
+  double nutl = 0;  // delta psi, rad
+  double nuto = 0;  // delta epsilon, rad
+  double eps = 0;   // mean obliquity, rad
+  double coseps = 0;
+  double sineps = 0;
+};
+TNutationOfDate NutationOfDate(double Julian);
+
 // Moves p from the mean to the true equator and equinox of date J.
 void nutate(double J, TVector3& p);
+// The same with the terms of that date already formed.
+void nutate(const TNutationOfDate& nut, TVector3& p);
 
 }  // namespace quorvel::ephem

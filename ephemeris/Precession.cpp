@@ -54,32 +54,6 @@ void RotateZ(double a, double& x, double& y) {
   x = nx;
 }
 
-void Iau1976(TVector3& R, double T, TdirPrecess Dir) {
-  const double zeta = ((kZeta3 * T + kZeta2) * T + kZeta1) * T * kArcsecToRad;
-  const double z = ((kZ3 * T + kZ2) * T + kZ1) * T * kArcsecToRad;
-  const double theta = ((kTheta3 * T + kTheta2) * T + kTheta1) * T * kArcsecToRad;
-  const double sinZeta = std::sin(zeta), cosZeta = std::cos(zeta);
-  const double sinZ = std::sin(z), cosZ = std::cos(z);
-  const double sinTheta = std::sin(theta), cosTheta = std::cos(theta);
-  const double A = cosZeta * cosTheta;
-  const double B = sinZeta * cosTheta;
-  double x, y, w;
-  if (Dir == TdirPrecess::J2000_to_JNOW) {
-    x = (A * cosZ - sinZeta * sinZ) * R[0] - (B * cosZ + cosZeta * sinZ) * R[1] -
-        sinTheta * cosZ * R[2];
-    y = (A * sinZ + sinZeta * cosZ) * R[0] - (B * sinZ - cosZeta * cosZ) * R[1] -
-        sinTheta * sinZ * R[2];
-    w = cosZeta * sinTheta * R[0] - sinZeta * sinTheta * R[1] + cosTheta * R[2];
-  } else {
-    x = (A * cosZ - sinZeta * sinZ) * R[0] + (A * sinZ + sinZeta * cosZ) * R[1] +
-        cosZeta * sinTheta * R[2];
-    y = -(B * cosZ + cosZeta * sinZ) * R[0] - (B * sinZ - cosZeta * cosZ) * R[1] -
-        sinZeta * sinTheta * R[2];
-    w = -sinTheta * cosZ * R[0] - sinTheta * sinZ * R[1] + cosTheta * R[2];
-  }
-  R = {x, y, w};
-}
-
 void Laskar1986(TVector3& R, double J, double T, TdirPrecess Dir) {
   const bool toJ2000 = Dir == TdirPrecess::JNOW_to_J2000;
   double eps, coseps, sineps;
@@ -110,12 +84,58 @@ void Laskar1986(TVector3& R, double J, double T, TdirPrecess Dir) {
 }  // namespace
 
 void Precession_Apply(TVector3& R, double J, TdirPrecess Dir) {
-  if (J == kJ2000) return;
-  const double T = CenturiesFromJ2000(J);
-  if (std::fabs(T) <= kShortRegimeCenturies)
-    Iau1976(R, T, Dir);
+  TPrecessionOfDate(J).Apply(R, Dir);
+}
+
+TPrecessionOfDate::TPrecessionOfDate(double J) : J_(J), T_(CenturiesFromJ2000(J)) {
+  if (J == kJ2000) {
+    regime_ = Regime::Identity;
+    return;
+  }
+  if (std::fabs(T_) > kShortRegimeCenturies) {
+    regime_ = Regime::Laskar1986;
+    return;
+  }
+  regime_ = Regime::Iau1976;
+  const double T = T_;
+  const double zeta = ((kZeta3 * T + kZeta2) * T + kZeta1) * T * kArcsecToRad;
+  const double z = ((kZ3 * T + kZ2) * T + kZ1) * T * kArcsecToRad;
+  const double theta = ((kTheta3 * T + kTheta2) * T + kTheta1) * T * kArcsecToRad;
+  const double sinZeta = std::sin(zeta), cosZeta = std::cos(zeta);
+  const double sinZ = std::sin(z), cosZ = std::cos(z);
+  const double sinTheta = std::sin(theta), cosTheta = std::cos(theta);
+  const double A = cosZeta * cosTheta;
+  const double B = sinZeta * cosTheta;
+  m_[0][0] = A * cosZ - sinZeta * sinZ;
+  m_[0][1] = -(B * cosZ + cosZeta * sinZ);
+  m_[0][2] = -(sinTheta * cosZ);
+  m_[1][0] = A * sinZ + sinZeta * cosZ;
+  m_[1][1] = -(B * sinZ - cosZeta * cosZ);
+  m_[1][2] = -(sinTheta * sinZ);
+  m_[2][0] = cosZeta * sinTheta;
+  m_[2][1] = -(sinZeta * sinTheta);
+  m_[2][2] = cosTheta;
+}
+
+void TPrecessionOfDate::Apply(TVector3& R, TdirPrecess Dir) const {
+  switch (regime_) {
+    case Regime::Identity:
+      return;
+    case Regime::Laskar1986:
+      Laskar1986(R, J_, T_, Dir);
+      return;
+    case Regime::Iau1976:
+      break;
+  }
+  const auto& m = m_;
+  if (Dir == TdirPrecess::J2000_to_JNOW)
+    R = {m[0][0] * R[0] + m[0][1] * R[1] + m[0][2] * R[2],
+         m[1][0] * R[0] + m[1][1] * R[1] + m[1][2] * R[2],
+         m[2][0] * R[0] + m[2][1] * R[1] + m[2][2] * R[2]};
   else
-    Laskar1986(R, J, T, Dir);
+    R = {m[0][0] * R[0] + m[1][0] * R[1] + m[2][0] * R[2],
+         m[0][1] * R[0] + m[1][1] * R[1] + m[2][1] * R[2],
+         m[0][2] * R[0] + m[1][2] * R[1] + m[2][2] * R[2]};
 }
 
 }  // namespace quorvel::ephem

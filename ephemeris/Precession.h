@@ -16,4 +16,20 @@ enum class TdirPrecess {
 // inclination. At exactly J2000 R is returned untouched.
 void Precession_Apply(TVector3& R, double J, TdirPrecess Dir);
 
+// The precession between J2000 and one date, its rotation formed once and
+// applied in either direction (the reverse rotation is the transpose). Gives
+// the same results as Precession_Apply for that date.
+class TPrecessionOfDate {
+ public:
+  explicit TPrecessionOfDate(double J);
+  void Apply(TVector3& R, TdirPrecess Dir) const;
+
+ private:
+  enum class Regime { Identity, Iau1976, Laskar1986 };
+  double J_;
+  double T_;
+  Regime regime_;
+  double m_[3][3] = {};  // J2000 -> date, IAU 1976 regime
+};
+
 }  // namespace quorvel::ephem

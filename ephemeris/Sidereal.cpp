@@ -4,7 +4,6 @@
 
 #include "ephemeris/Calendar.h"
 #include "ephemeris/Nutation.h"
-#include "ephemeris/Obliquity.h"
 
 namespace quorvel::ephem {
 
@@ -27,6 +26,10 @@ constexpr double kSecondsPerCentury = 3155760000.0;
 }  // namespace
 
 double Calcule_Sideral(double Julian_day, double longitude) {
+  return Calcule_Sideral(Julian_day, longitude, NutationOfDate(Julian_day));
+}
+
+double Calcule_Sideral(double Julian_day, double longitude, const TNutationOfDate& nut) {
   // Julian day of the preceding 0 h UT and the UT seconds since.
   double jd0 = std::floor(Julian_day);
   double secs = Julian_day - jd0;
@@ -40,11 +43,8 @@ double Calcule_Sideral(double Julian_day, double longitude) {
   secs *= kSecondsPerDay;
   const double T0 = CenturiesFromJ2000(jd0);
 
-  double nutl, nuto;
-  Nutation(Julian_day, nutl, nuto);
-  double eps, coseps, sineps;
-  Ecliptic_Obliquity(Julian_day, eps, coseps, sineps);
-  const double eqeq = kTimeSecondsPerRadian * nutl * coseps;
+  // Equation of the equinoxes, seconds of time.
+  const double eqeq = kTimeSecondsPerRadian * nut.nutl * nut.coseps;
 
   const double gmst = ((kGmst3 * T0 + kGmst2) * T0 + kGmst1) * T0 + kGmst0;
   const double msday =

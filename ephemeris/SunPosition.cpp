@@ -33,17 +33,20 @@ TDateTime OneHourLater(TDateTime DateTime) {
 
 }  // namespace
 
+void TEphemeridsObj::EarthAt(std::string_view Appel, double Julian) {
+  if (Julian == FEarthJulian) return;
+  Kepler(Appel, Julian, kKeplerThreshold, A_Rayon_earth, polar_coordinates_of_earth, orbit_earth);
+  FEarthJulian = Julian;
+}
+
 void TEphemeridsObj::InitOrbit_Earth_Ephemerids_Engine(TDateTime DateTime) {
-  const double JD = Convert_TdateTime2Julian_day(DateTime);
-  Kepler("InitOrbit_Earth_Ephemerids_Engine", JD, kKeplerThreshold, A_Rayon_earth,
-         polar_coordinates_of_earth, orbit_earth);
+  EarthAt("InitOrbit_Earth_Ephemerids_Engine", Convert_TdateTime2Julian_day(DateTime));
 }
 
 TPlanetparamsOUT TEphemeridsObj::ComputeSunParameters(TDateTime DateTime) {
   TPlanetparamsOUT out;
   out.Julian_Day = Convert_TdateTime2Julian_day(DateTime);
-  Kepler("ComputeSunParameters", out.Julian_Day, kKeplerThreshold, A_Rayon_earth,
-         polar_coordinates_of_earth, orbit_earth);
+  EarthAt("ComputeSunParameters", out.Julian_Day);
 
   TAltazResult place;
   Dosun(out.Julian_Day, out.Apparent_longitude, out.Geocentric_ra, out.Geocentric_dec, place);
@@ -92,18 +95,21 @@ void TEphemeridsObj::Dosun(double Julian_day, double& Apparent_longitude, double
   const double motion_day_ascension = dra / tau;
   const double motion_day_declination = ddec / tau;
 
-  Precession_Apply(ecr, Julian_day, TdirPrecess::J2000_to_JNOW);
-  double eps, coseps, sineps;
-  Ecliptic_Obliquity(Julian_day, eps, coseps, sineps);
-  nutate(Julian_day, ecr);
+  // Nutation, obliquity and precession of the date, formed once for the
+  // apparent place, the sidereal time and the J2000 places.
+  const TNutationOfDate nut = NutationOfDate(Julian_day);
+  const TPrecessionOfDate prec(Julian_day);
+  prec.Apply(ecr, TdirPrecess::J2000_to_JNOW);
+  nutate(nut, ecr);
   showrd(ecr, pol);
 
   // Mean obliquity, without the nutation in longitude.
-  Apparent_longitude = zatan2(ecr[0], coseps * ecr[1] + sineps * ecr[2]);
+  Apparent_longitude = zatan2(ecr[0], nut.coseps * ecr[1] + nut.sineps * ecr[2]);
   Geocentric_ra = Inside2pi(pol[0]);
   Geocentric_dec = pol[1];
 
-  Altaz_Loc(pol, longitude, Julian_day, motion_day_ascension, motion_day_declination, place);
+  Altaz_Loc(pol, longitude, Julian_day, motion_day_ascension, motion_day_declination, nut, prec,
+            place);
 }
 
 TPlanetparamsOUT GetEphemSunBasic(TDateTime DateTime, double longitude, double latitude,

@@ -2,12 +2,23 @@
 // principal term, as published (Seidelmann 1982, Celestial Mechanics 27, 79;
 // Explanatory Supplement to the Astronomical Almanac 1992, 3.222). The terms
 // are summed, so their order does not matter.
-#include "ephemeris/Nutation.h"
+//
+// Each row: multiples of M' (Moon's mean anomaly), M (Sun's mean anomaly), F
+// (Moon's argument of latitude), D (Moon's mean elongation), Omega (longitude
+// of the Moon's ascending node); then a, b for the longitude, a * 1e-4 +
+// b * 1e-5 * T arcseconds times the sine of the argument, and c, d for the
+// obliquity, c * 1e-4 + d * 1e-5 * T arcseconds times its cosine (T in Julian
+// centuries from J2000).
+#pragma once
+
+#include <cstdint>
 
 namespace quorvel::ephem {
 
+constexpr int kNutationRows = 105;
+
 // clang-format off
-const std::int16_t Nt[kNutationRows][9] = {
+inline constexpr std::int16_t Nt[kNutationRows][9] = {
     // M'   M   F   D  Om       a     b      c     d
     { 0,  0,  0,  0,  2,   2062,    2,  -895,    5},
     {-2,  0,  2,  0,  1,     46,    0,   -24,    0},
