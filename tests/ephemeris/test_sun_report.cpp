@@ -17,7 +17,7 @@ struct ToolRun {
 };
 
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "",
-            const TSunSite& site = kDefaultSunSite) {
+                const TSunSite& site = kDefaultSunSite) {
   std::istringstream in(input);
   std::ostringstream out, err;
   const int status = RunSunTool(args, in, out, err, site);
@@ -88,7 +88,8 @@ TEST(SunReport, HoursAndMinutes) {
 }
 
 TEST(SunReport, ReferenceCaseAsCsv) {
-  const ToolRun r = RunTool({"--utc", "2024-03-20T12:00:00", "--lat", "45.5", "--lon", "3.5", "--csv"});
+  const ToolRun r =
+      RunTool({"--utc", "2024-03-20T12:00:00", "--lat", "45.5", "--lon", "3.5", "--csv"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, std::string(kHeader) +
@@ -99,10 +100,11 @@ TEST(SunReport, ReferenceCaseAsCsv) {
 TEST(SunReport, TextReportNamesEverything) {
   const ToolRun r = RunTool({"--utc=2024-03-20T12:00:00"});
   EXPECT_EQ(r.status, 0);
-  for (const char* part : {"Sun at 2024-03-20T12:00:00.000 UTC", "latitude 45.5 deg (north +)",
-                           "longitude 3.5 deg (east +)", "182.3481208 deg", "44.6377442 deg",
-                           "0.0163461 deg", "0.0226257 h", "0.1471352 deg", "Transit:         11:53 UT",
-                           "Rise:            05:48 UT", "Set:             17:59 UT"})
+  for (const char* part :
+       {"Sun at 2024-03-20T12:00:00.000 UTC", "latitude 45.5 deg (north +)",
+        "longitude 3.5 deg (east +)", "182.3481208 deg", "44.6377442 deg", "0.0163461 deg",
+        "0.0226257 h", "0.1471352 deg", "Transit:         11:53 UT", "Rise:            05:48 UT",
+        "Set:             17:59 UT"})
     EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
 }
 
@@ -111,7 +113,8 @@ TEST(SunReport, NoRiseOrSetIsExplained) {
     const char* lat;
     const char* note;
   };
-  const Case cases[] = {{"70", "circumpolar"}, {"-70", "below the horizon all day"},
+  const Case cases[] = {{"70", "circumpolar"},
+                        {"-70", "below the horizon all day"},
                         {"66", "does not cross the horizon"}};
   for (const Case& c : cases) {
     const ToolRun text = RunTool({"--utc", "2024-06-21T12:00:00", "--lat", c.lat});
