@@ -23,6 +23,17 @@ void BM_calcul_SUN_AZ_Elevation(benchmark::State& state) {
 }
 BENCHMARK(BM_calcul_SUN_AZ_Elevation);
 
+// The full record with the hourly speeds: two evaluations.
+void BM_GetEphemSunBasic(benchmark::State& state) {
+  double t = 45371.5;
+  for (auto _ : state) {
+    TPlanetparamsOUT r = GetEphemSunBasic(t, -3.5 * kDegToRad, 45.5 * kDegToRad, 0.0);
+    benchmark::DoNotOptimize(r);
+    t += 1.0 / 86400.0;
+  }
+}
+BENCHMARK(BM_GetEphemSunBasic);
+
 // The costliest single step: the nutation series.
 void BM_Nutation(benchmark::State& state) {
   double jd = 2460390.0;

@@ -127,9 +127,20 @@ TPlanetparamsOUT GetEphemSunBasic(TDateTime DateTime, double longitude, double l
   return T1;
 }
 
+TPlanetparamsOUT GetEphemSunAt(TDateTime DateTime, double longitude, double latitude,
+                               double AltitudeM) {
+  TEphemeridsObj engine;
+  engine.InitEphemeridsEngine(AltitudeM, kStandardTemperatureC, kStandardPressureMb, latitude,
+                              longitude);
+  engine.InitOrbit_Earth_Ephemerids_Engine(DateTime);
+  return engine.ComputeSunParameters(DateTime);
+}
+
 void calcul_SUN_AZ_Elevation(TDateTime Date_UT, double longitude, double latitude, double AltitudeM,
                              double& Az, double& ELV) {
-  const TPlanetparamsOUT sun = GetEphemSunBasic(Date_UT, longitude, latitude, AltitudeM);
+  // The place at Date_UT does not depend on the evaluation one hour later,
+  // which only gives the hourly speeds: it is not made here.
+  const TPlanetparamsOUT sun = GetEphemSunAt(Date_UT, longitude, latitude, AltitudeM);
   Az = sun.Topocentric_Azimuth;
   ELV = sun.Topocentric_Altitude;
 }

@@ -76,9 +76,11 @@ std::string RiseSetText(double hours, std::uint16_t flags, bool nextDay, bool pr
 }  // namespace
 
 TSunReport ComputeSunReport(TDateTime utc, const TSunSite& site) {
-  // The engine takes radians with the longitude WEST positive.
-  const TPlanetparamsOUT sun = GetEphemSunBasic(utc, -site.LongitudeEastDeg * kDegToRad,
-                                                site.LatitudeDeg * kDegToRad, site.AltitudeM);
+  // The engine takes radians with the longitude WEST positive. The hourly
+  // speeds are not reported, so the hour-later evaluation is not made (it would
+  // also refuse the last hour of 9999-12-31).
+  const TPlanetparamsOUT sun = GetEphemSunAt(utc, -site.LongitudeEastDeg * kDegToRad,
+                                             site.LatitudeDeg * kDegToRad, site.AltitudeM);
   constexpr double kHoursPerRadian = 12.0 / kPi;
   TSunReport r;
   r.Utc = utc;

@@ -85,6 +85,44 @@ TEST(SunPosition, TransitAndRiseOfTheDay) {
   EXPECT_NEAR(elv * kRadToDeg, -0.833 + 0.62, 0.15);
 }
 
+// Without the hour-later evaluation every field is the same, the speeds 0.
+TEST(SunPosition, SingleEvaluationGivesTheSamePlace) {
+  for (TDateTime t : {kReference, 45371.0, 18000.25, -20000.75, 2958465.99}) {
+    const TPlanetparamsOUT at = GetEphemSunAt(t, kLon, kLat, 250.0);
+    if (t > 2958465.9) {
+      // The last hour of 9999: only the hour-later evaluation is out of range.
+      EXPECT_THROW(GetEphemSunBasic(t, kLon, kLat, 250.0), EConvertError);
+      EXPECT_FALSE(std::isnan(at.Topocentric_Altitude));
+      continue;
+    }
+    const TPlanetparamsOUT full = GetEphemSunBasic(t, kLon, kLat, 250.0);
+    EXPECT_NE(full.Speed_DEC, 0.0);
+    EXPECT_EQ(at.Speed_RA, 0.0);
+    EXPECT_EQ(at.Speed_DEC, 0.0);
+    using F = double TPlanetparamsOUT::*;
+    for (F f :
+         {&TPlanetparamsOUT::Julian_Day, &TPlanetparamsOUT::Apparent_longitude,
+          &TPlanetparamsOUT::Geocentric_ra, &TPlanetparamsOUT::Geocentric_dec,
+          &TPlanetparamsOUT::Local_apparent_sidereal_time,
+          &TPlanetparamsOUT::Atmospheric_refraction, &TPlanetparamsOUT::Atmospheric_refraction_ra,
+          &TPlanetparamsOUT::Atmospheric_refraction_dc, &TPlanetparamsOUT::Topocentric_Altitude,
+          &TPlanetparamsOUT::Topocentric_Azimuth, &TPlanetparamsOUT::Topocentric_RA_Now,
+          &TPlanetparamsOUT::Topocentric_Dec_now, &TPlanetparamsOUT::Topocentric_RA_2000,
+          &TPlanetparamsOUT::Topocentric_DEC_2000, &TPlanetparamsOUT::Topocentric_RA_2000_norefract,
+          &TPlanetparamsOUT::Topocentric_DEC_2000_norefract,
+          &TPlanetparamsOUT::approx_local_meridian_transit})
+      EXPECT_EQ(at.*f, full.*f) << t;
+    EXPECT_EQ(at.rises_set_Id, full.rises_set_Id);
+    // Rise and set may be NaN (not computed) in both.
+    EXPECT_TRUE(at.rises_approx == full.rises_approx ||
+                (std::isnan(at.rises_approx) && std::isnan(full.rises_approx)));
+    double az, elv;
+    calcul_SUN_AZ_Elevation(t, kLon, kLat, 250.0, az, elv);
+    EXPECT_EQ(az, at.Topocentric_Azimuth);
+    EXPECT_EQ(elv, at.Topocentric_Altitude);
+  }
+}
+
 TEST(SunPosition, NoRefractionWellBelowTheHorizon) {
   const TPlanetparamsOUT night = GetEphemSunBasic(45371.0, kLon, kLat, 0.0);  // midnight
   EXPECT_LT(night.Topocentric_Altitude * kRadToDeg, -30.0);

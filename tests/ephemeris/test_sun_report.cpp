@@ -205,7 +205,10 @@ TEST(SunReport, BatchGoesOnAfterBadRows) {
 }
 
 TEST(SunReport, BatchOfGoodRowsExitsZero) {
-  const ToolRun r = RunTool({"--batch"}, "2024-03-20T12:00:00,45.5,3.5,0\n");
+  const ToolRun r = RunTool({"--batch"},
+                            "2024-03-20T12:00:00,45.5,3.5,0\n"
+                            "9999-12-31T23:59:59.999,0,0,0\n"  // the last instant there is
+                            "0001-01-01T00:00:00,0,0,0\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   const ToolRun empty = RunTool({"--batch"}, "");
