@@ -1,6 +1,7 @@
 #include "ephemeris/Directions.h"
 
 #include <cmath>
+#include <limits>
 
 #include "ephemeris/Calendar.h"
 
@@ -36,6 +37,7 @@ void Deltap(const TVector3& p0, const TVector3& p1, double& dr, double& dd) {
 
   if (A < kTinyLength || B < kTinyLength || z / (P + Q) > kFirstOrderLimit) {
     dr = zatan2(p1[0], p1[1]) - zatan2(p0[0], p0[1]);
+    if (!std::isfinite(dr)) dr = std::numeric_limits<double>::quiet_NaN();
     while (dr < -kPi) dr += kTwoPi;
     while (dr > kPi) dr -= kTwoPi;
     dd = std::asin(p1[2] / B) - std::asin(p0[2] / A);

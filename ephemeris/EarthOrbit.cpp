@@ -62,9 +62,6 @@ void EclipticToEquatorOf(double equinox, double& coseps, double& sineps) {
   Ecliptic_Obliquity(equinox, eps, coseps, sineps);
 }
 
-constexpr const char* kDivisionByZero = "Floating point division by zero";
-constexpr const char* kInvalidOperation = "Invalid floating point operation";
-
 // "Caller : <Appel>   S_1448<obname>S_1449<e> JD= <JD>", formed on failure only.
 class KeplerLabel final : public TSolverLabel {
  public:
@@ -80,10 +77,6 @@ class KeplerLabel final : public TSolverLabel {
   const char* obname_;
   double ecc_, jd_;
 };
-
-}  // namespace
-
-namespace {
 
 constexpr TOrbit NamedOrbit(const char* name) {
   TOrbit o{};

@@ -42,15 +42,17 @@ constexpr double kSin34Arcmin = 0.009890037858741148;
 constexpr std::uint8_t kSun = 0;
 constexpr std::uint8_t kMoon = 3;
 
-// Into [-pi, pi].
+// Into [-pi, pi]. Non-finite values are left as they are (no endless loop).
 double PlusMinusPi(double a) {
+  if (!std::isfinite(a)) return a;
   while (a < -kPi) a += kTwoPi;
   while (a > kPi) a -= kTwoPi;
   return a;
 }
 
-// Into [0, 2 pi].
+// Into [0, 2 pi]. Non-finite values are left as they are.
 double ZeroToTwoPi(double a) {
+  if (!std::isfinite(a)) return a;
   while (a < 0) a += kTwoPi;
   while (a > kTwoPi) a -= kTwoPi;
   return a;

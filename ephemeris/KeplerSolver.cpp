@@ -9,10 +9,6 @@ namespace quorvel::ephem {
 
 namespace {
 
-// What the operator reads when the arithmetic itself fails: the floating-point
-// unit does not trap here, so the cases are recognised explicitly.
-constexpr const char* kDivisionByZero = "Floating point division by zero";
-constexpr const char* kInvalidOperation = "Invalid floating point operation";
 constexpr const char* kNegativeDeterminant = "Determinant <0";
 constexpr const char* kNotConverged = "Seuil depassé ou I>Itermax";
 

@@ -14,6 +14,11 @@ constexpr std::int32_t MaxIter = 100000;
 // Root threshold |f(E)| every caller on the Sun path uses.
 constexpr double kKeplerThreshold = 1e-14;
 
+// What the operator reads when the arithmetic itself fails. Floating point does
+// not trap here, so these cases are recognised explicitly.
+constexpr const char* kDivisionByZero = "Floating point division by zero";
+constexpr const char* kInvalidOperation = "Invalid floating point operation";
+
 // f(x, e, m): the function whose root is sought.
 using TKeplerFunction = double (*)(double x, double e, double m);
 

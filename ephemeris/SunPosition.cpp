@@ -8,7 +8,6 @@
 #include "ephemeris/Engine.h"
 #include "ephemeris/KeplerSolver.h"
 #include "ephemeris/Nutation.h"
-#include "ephemeris/Obliquity.h"
 #include "ephemeris/Precession.h"
 
 namespace quorvel::ephem {
