@@ -1,0 +1,50 @@
+// Cost of one Sun position request, as the acquisition cycle makes it.
+#include <benchmark/benchmark.h>
+
+#include "ephemeris/Calendar.h"
+#include "ephemeris/Nutation.h"
+#include "ephemeris/SunPosition.h"
+
+namespace {
+
+using namespace quorvel::ephem;
+
+// 2024-03-20 12:00 UTC at 45.5 N, 3.5 E; the instant moves by a second per
+// call, as in the acquisition cycle.
+void BM_calcul_SUN_AZ_Elevation(benchmark::State& state) {
+  double t = 45371.5;
+  double az = 0, elv = 0;
+  for (auto _ : state) {
+    calcul_SUN_AZ_Elevation(t, -3.5 * kDegToRad, 45.5 * kDegToRad, 0.0, az, elv);
+    benchmark::DoNotOptimize(az);
+    benchmark::DoNotOptimize(elv);
+    t += 1.0 / 86400.0;
+  }
+}
+BENCHMARK(BM_calcul_SUN_AZ_Elevation);
+
+// The full record with the hourly speeds: two evaluations.
+void BM_GetEphemSunBasic(benchmark::State& state) {
+  double t = 45371.5;
+  for (auto _ : state) {
+    TPlanetparamsOUT r = GetEphemSunBasic(t, -3.5 * kDegToRad, 45.5 * kDegToRad, 0.0);
+    benchmark::DoNotOptimize(r);
+    t += 1.0 / 86400.0;
+  }
+}
+BENCHMARK(BM_GetEphemSunBasic);
+
+// The costliest single step: the nutation series.
+void BM_Nutation(benchmark::State& state) {
+  double jd = 2460390.0;
+  double nutl = 0, nuto = 0;
+  for (auto _ : state) {
+    Nutation(jd, nutl, nuto);
+    benchmark::DoNotOptimize(nutl);
+    benchmark::DoNotOptimize(nuto);
+    jd += 1.0 / 86400.0;
+  }
+}
+BENCHMARK(BM_Nutation);
+
+}  // namespace
