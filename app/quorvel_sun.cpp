@@ -1,12 +1,23 @@
 // quorvel-sun: the Sun's position at an instant and site, from the program's
-// own ephemeris. See --help.
+// own ephemeris. See --help. The default site is the one the operator set in
+// quorvel's Setup dialog (the settings file, or QUORVEL_SETTINGS).
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "ephemeris/SunReport.h"
+#include "measure/Declarations.h"
+#include "records/ProgramSettings.h"
+#include "records/SettingsStore.h"
 
 int main(int argc, char** argv) {
+  using namespace quorvel;
+  constexpr double kRadToDeg = 57.29577951308232;
+  TDatabaseRegistry settings;
+  // Unreadable values leave the program's start-up site in place.
+  ReadStartupSettings(settings);
+  const ephem::TSunSite site{SetupLocation.Latitude * kRadToDeg,
+                             -SetupLocation.Longitude * kRadToDeg, SetupLocation.AltitudeM};
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return quorvel::ephem::RunSunTool(args, std::cin, std::cout, std::cerr);
+  return ephem::RunSunTool(args, std::cin, std::cout, std::cerr, site);
 }

@@ -237,7 +237,7 @@ std::string FormatSunText(const TSunReport& r) {
   return s;
 }
 
-std::string SunToolUsage() {
+std::string SunToolUsage(const TSunSite& defaultSite) {
   return std::string("usage: quorvel-sun [--utc ") + kTimeShape +
          "] [--lat DEG] [--lon DEG] [--alt M] [--csv]\n"
          "       quorvel-sun --batch < rows.csv\n"
@@ -247,13 +247,19 @@ std::string SunToolUsage() {
          "ascension (hours) and declination, and the transit, rise and set times (UT).\n"
          "\n"
          "  --utc TIME  the instant, UTC (default: now)\n"
-         "  --lat DEG   latitude in degrees, NORTH positive (default 45.5)\n"
-         "  --lon DEG   longitude in degrees, EAST positive (default 3.5)\n"
-         "  --alt M     altitude in metres (default 0)\n"
+         "  --lat DEG   latitude in degrees, NORTH positive\n"
+         "  --lon DEG   longitude in degrees, EAST positive\n"
+         "  --alt M     altitude in metres\n"
          "  --csv       one CSV header line and one data line\n"
          "  --batch     read rows utc,lat_deg,lon_deg,alt_m from standard input (a first\n"
          "              line starting with \"utc\" is skipped) and write one CSV line each\n"
          "  --help      this text\n"
+         "\n"
+         "\n"
+         "Without --lat/--lon/--alt the site is the one set in quorvel's Setup dialog\n"
+         "(now " + FormatGeneral(defaultSite.LatitudeDeg) + " N, " +
+         FormatGeneral(defaultSite.LongitudeEastDeg) + " E, " + FormatGeneral(defaultSite.AltitudeM) +
+         " m; negative values are south and west).\n"
          "\n"
          "Exit status: 0, or 2 after bad input (reported on standard error).\n";
 }
@@ -316,7 +322,7 @@ int RunSunTool(const std::vector<std::string>& args, std::istream& in, std::ostr
   }
 
   if (help) {
-    out << SunToolUsage();
+    out << SunToolUsage(defaultSite);
     return 0;
   }
 

@@ -59,7 +59,7 @@ void ParseSunBatchRow(std::string_view line, TDateTime& utc, TSunSite& site);
 std::string SunCsvHeader();
 std::string FormatSunCsvRow(const TSunReport& report);
 std::string FormatSunText(const TSunReport& report);
-std::string SunToolUsage();
+std::string SunToolUsage(const TSunSite& defaultSite = kDefaultSunSite);
 
 // Runs the command: args without the program name. Returns the exit status:
 // 0, or 2 after bad input (reported on err, naming the option or the row; a bad
