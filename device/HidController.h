@@ -124,6 +124,7 @@ class THidDevice {
   void SetOnData(THidDataEvent Value);
   void SetDataEvent(THidDataEvent Value) { SetOnData(std::move(Value)); }
   bool HasReadThread() const { return FDataThread != nullptr; }
+  const THidDeviceReadThread* DataThread() const { return FDataThread.get(); }
 
   THidDataErrorEvent OnDataError;
   // Fired once, when the device is found missing.

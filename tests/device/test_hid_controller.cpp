@@ -556,7 +556,10 @@ TEST(ReadThreadStop, NeverDeadlocksWithACallbackPending) {
     ASSERT_TRUE(PumpUntil([&] { return sim->OpenHandles(instrument) == 1; }));
 
     sim->InjectInput(instrument, {0x81, 0x3F});
-    QThread::msleep(300);  // read, posted, waiting: the loop is not pumped
+    // Read, posted, waiting: the loop is not pumped.
+    for (int i = 0; i < 500 && dev->DataThread()->NumBytesRead() == 0; ++i) QThread::msleep(10);
+    ASSERT_EQ(dev->DataThread()->NumBytesRead(), 3u) << "report ID and two bytes";
+    QThread::msleep(50);
 
     const auto t0 = std::chrono::steady_clock::now();
     switch (c.way) {
