@@ -35,7 +35,7 @@ class TSimHandle final : public IHidHandle {
       auto& dev = Dev();
       dev.lastRequest.assign(data, data + length);
       ++dev.requests;
-      if (TSimFirmware* fw = dev.spec.Firmware.get()) {
+      if (TSimFirmware* fw = dev.desc.Firmware.get()) {
         if (auto answer = fw->Answer(data, length)) b_.Deliver(dev, *answer);
         if (fw->TakeReplayOverNews()) {
           b_.replayOver_ = true;
@@ -76,20 +76,20 @@ class TSimHandle final : public IHidHandle {
   bool GetProductString(std::wstring& out) override {
     std::lock_guard<std::mutex> lock(b_.m_);
     if (GoneLocked()) return Fail("No such device", hiderr::kNoDevice) == 0;
-    out = Dev().spec.Product;
+    out = Dev().desc.Product;
     return true;
   }
 
   bool GetSerialNumberString(std::wstring& out) override {
     std::lock_guard<std::mutex> lock(b_.m_);
     if (GoneLocked()) return Fail("No such device", hiderr::kNoDevice) == 0;
-    out = Dev().spec.Serial;
+    out = Dev().desc.Serial;
     return true;
   }
 
   std::optional<std::vector<std::uint16_t>> GetLanguageIds() override {
     std::lock_guard<std::mutex> lock(b_.m_);
-    return Dev().spec.LanguageIds;
+    return Dev().desc.LanguageIds;
   }
 
   int SetInputQueueLength(int requested) override {
@@ -142,12 +142,12 @@ TSimulatedBackend::~TSimulatedBackend() {
   SetChangeListener({});
 }
 
-int TSimulatedBackend::AddDevice(TSimDeviceSpec spec, bool plugged) {
+int TSimulatedBackend::AddDevice(TSimDeviceDesc desc, bool plugged) {
   int index;
   {
     std::lock_guard<std::mutex> lock(m_);
     TSimDevice dev;
-    dev.spec = std::move(spec);
+    dev.desc = std::move(desc);
     dev.plugged = plugged;
     dev.generation = plugged ? 1 : 0;
     devices_.push_back(std::move(dev));
@@ -159,25 +159,25 @@ int TSimulatedBackend::AddDevice(TSimDeviceSpec spec, bool plugged) {
 
 int TSimulatedBackend::AddInstrument(TSimInstrumentConfig config, bool plugged,
                                      const std::string& name) {
-  TSimDeviceSpec spec;
-  spec.Name = name;
-  spec.VendorID = 0x04D8;
-  spec.ProductID = 0x003F;
-  spec.ReleaseNumber = 0x0107;
-  spec.Product = L"HID QLX SOLAR";
-  spec.Firmware = std::make_shared<TSimFirmware>(std::move(config));
-  return AddDevice(std::move(spec), plugged);
+  TSimDeviceDesc desc;
+  desc.Name = name;
+  desc.VendorID = 0x04D8;
+  desc.ProductID = 0x003F;
+  desc.ReleaseNumber = 0x0107;
+  desc.Product = L"HID QLX SOLAR";
+  desc.Firmware = std::make_shared<TSimFirmware>(std::move(config));
+  return AddDevice(std::move(desc), plugged);
 }
 
 int TSimulatedBackend::AddMouse(bool plugged) {
-  TSimDeviceSpec spec;
-  spec.Name = "mouse";
-  spec.VendorID = 0x046D;
-  spec.ProductID = 0xC077;
-  spec.ReleaseNumber = 0x7200;
-  spec.Product = L"USB Optical Mouse";
-  spec.NumberedReports = true;
-  return AddDevice(std::move(spec), plugged);
+  TSimDeviceDesc desc;
+  desc.Name = "mouse";
+  desc.VendorID = 0x046D;
+  desc.ProductID = 0xC077;
+  desc.ReleaseNumber = 0x7200;
+  desc.Product = L"USB Optical Mouse";
+  desc.NumberedReports = true;
+  return AddDevice(std::move(desc), plugged);
 }
 
 void TSimulatedBackend::Plug(int index) {
@@ -214,14 +214,14 @@ int TSimulatedBackend::DeviceCount() const {
 
 int TSimulatedBackend::FirstOfKind(bool instrument) const {
   for (std::size_t i = 0; i < devices_.size(); ++i)
-    if ((devices_[i].spec.Firmware != nullptr) == instrument) return static_cast<int>(i);
+    if ((devices_[i].desc.Firmware != nullptr) == instrument) return static_cast<int>(i);
   return -1;
 }
 
 TSimFirmware* TSimulatedBackend::FirmwareAt(int index) const {
   if (index < 0) index = FirstOfKind(true);
   if (index < 0 || static_cast<std::size_t>(index) >= devices_.size()) return nullptr;
-  return devices_[static_cast<std::size_t>(index)].spec.Firmware.get();
+  return devices_[static_cast<std::size_t>(index)].desc.Firmware.get();
 }
 
 int TSimulatedBackend::InstrumentIndex() const {
@@ -343,7 +343,7 @@ void TSimulatedBackend::InjectInput(int index, const std::vector<std::uint8_t>& 
   TSimDevice& dev = devices_.at(static_cast<std::size_t>(index));
   if (!dev.plugged) return;
   std::vector<std::uint8_t> full = report;
-  if (!dev.spec.NumberedReports) full.insert(full.begin(), 0);
+  if (!dev.desc.NumberedReports) full.insert(full.begin(), 0);
   Deliver(dev, full);
 }
 
@@ -396,13 +396,13 @@ std::vector<THidDeviceEntry> TSimulatedBackend::Enumerate() {
   for (const TSimDevice& dev : devices_) {
     if (!dev.plugged) continue;
     THidDeviceEntry e;
-    e.Path = kPathPrefix + dev.spec.Name;
+    e.Path = kPathPrefix + dev.desc.Name;
     e.Identity = e.Path + "#" + std::to_string(dev.generation);
-    e.VendorID = dev.spec.VendorID;
-    e.ProductID = dev.spec.ProductID;
-    e.ReleaseNumber = dev.spec.ReleaseNumber;
-    e.ProductString = dev.spec.Product;
-    e.SerialNumber = dev.spec.Serial;
+    e.VendorID = dev.desc.VendorID;
+    e.ProductID = dev.desc.ProductID;
+    e.ReleaseNumber = dev.desc.ReleaseNumber;
+    e.ProductString = dev.desc.Product;
+    e.SerialNumber = dev.desc.Serial;
     e.BusInfo = "simulated";
     out.push_back(std::move(e));
   }
@@ -414,14 +414,14 @@ std::unique_ptr<IHidHandle> TSimulatedBackend::Open(const std::string& path, THi
   std::lock_guard<std::mutex> lock(m_);
   for (std::size_t i = 0; i < devices_.size(); ++i) {
     TSimDevice& dev = devices_[i];
-    if (kPathPrefix + dev.spec.Name != path) continue;
+    if (kPathPrefix + dev.desc.Name != path) continue;
     if (!dev.plugged) break;
-    if (!dev.spec.ReadWriteAccess) {
+    if (!dev.desc.ReadWriteAccess) {
       error = {"Permission denied", hiderr::kAccess};
       return nullptr;
     }
     auto h = std::make_unique<TSimHandle>(*this, static_cast<int>(i), dev.generation,
-                                          dev.spec.NumberedReports);
+                                          dev.desc.NumberedReports);
     dev.handles.push_back(h.get());
     return h;
   }

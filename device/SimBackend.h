@@ -25,7 +25,7 @@ namespace quorvel {
 
 class TSimHandle;
 
-struct TSimDeviceSpec {
+struct TSimDeviceDesc {
   std::string Name;  // the device path is "sim:" + Name
   std::uint16_t VendorID = 0;
   std::uint16_t ProductID = 0;
@@ -48,7 +48,7 @@ class TSimulatedBackend final : public IHidBackend {
   TSimulatedBackend& operator=(const TSimulatedBackend&) = delete;
 
   // Devices. Each returns the device's index.
-  int AddDevice(TSimDeviceSpec spec, bool plugged);
+  int AddDevice(TSimDeviceDesc desc, bool plugged);
   int AddInstrument(TSimInstrumentConfig config = {}, bool plugged = true,
                     const std::string& name = "instrument");
   // VID 0x046D, PID 0xC077, "USB Optical Mouse", numbered reports.
@@ -98,7 +98,7 @@ class TSimulatedBackend final : public IHidBackend {
  private:
   friend class TSimHandle;
   struct TSimDevice {
-    TSimDeviceSpec spec;
+    TSimDeviceDesc desc;
     bool plugged = false;
     std::uint64_t generation = 0;
     std::vector<TSimHandle*> handles;

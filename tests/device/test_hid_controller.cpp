@@ -315,13 +315,13 @@ TEST_F(ControllerTest, AccessRuleAppliesOutsideArrival) {
 }
 
 TEST_F(ControllerTest, DeviceWithoutWriteAccessIsListedButCannotBeUsed) {
-  TSimDeviceSpec spec;
-  spec.Name = "locked";
-  spec.VendorID = 0x04D8;
-  spec.ProductID = 0x003F;
-  spec.Product = L"HID QLX SOLAR";
-  spec.ReadWriteAccess = false;
-  sim->AddDevice(spec, true);
+  TSimDeviceDesc desc;
+  desc.Name = "locked";
+  desc.VendorID = 0x04D8;
+  desc.ProductID = 0x003F;
+  desc.Product = L"HID QLX SOLAR";
+  desc.ReadWriteAccess = false;
+  sim->AddDevice(desc, true);
   StartSim();
   ASSERT_TRUE(WaitChanges(1));
   EXPECT_EQ(seq.front(), "arrival:HID QLX SOLAR");
@@ -381,14 +381,14 @@ TEST_F(ControllerTest, DeviceNameAndSerialNumberRules) {
       {"unreadable", L"", L"77", std::nullopt, "Device VID=04D8 PID=003F (Serial=77)"},
   };
   for (const auto& c : cases) {
-    TSimDeviceSpec spec;
-    spec.Name = c.name;
-    spec.VendorID = 0x04D8;
-    spec.ProductID = 0x003F;
-    spec.Product = c.product;
-    spec.Serial = c.serial;
-    spec.LanguageIds = c.langs;
-    sim->AddDevice(spec, true);
+    TSimDeviceDesc desc;
+    desc.Name = c.name;
+    desc.VendorID = 0x04D8;
+    desc.ProductID = 0x003F;
+    desc.Product = c.product;
+    desc.Serial = c.serial;
+    desc.LanguageIds = c.langs;
+    sim->AddDevice(desc, true);
   }
   StartSim();
   ASSERT_TRUE(WaitChanges(1));
