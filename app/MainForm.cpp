@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
@@ -18,6 +20,15 @@
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+
+#include "common/Errors.h"
+#include "common/Format.h"
+#include "device/ui/SetupFirmware.h"
+#include "records/BuildStamp.h"
+#include "records/ProgramSettings.h"
+#include "records/SettingsStore.h"
+#include "setup/SetupDlg.h"
+#include "setup/SetupValues.h"
 
 namespace quorvel {
 
@@ -55,7 +66,9 @@ const char* ValueLabelName(TValueLabel label) {
   return kLabelNames[static_cast<int>(label)];
 }
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* settings,
+                     QWidget* parent)
+    : QMainWindow(parent), settings_(settings) {
   setObjectName("MainForm");
   setWindowTitle("Quorvel Monitor");
   QFont windowFont("Tahoma", 8);
@@ -103,9 +116,108 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
   BuildMenuAndStatus();
   FitToScreen();
+
+  core_ = std::make_unique<TMainCore>(*this, std::move(backend), settings, this);
+  connect(actSetup_, &QAction::triggered, this, [this] { Menu_SetupClick(); });
+  connect(actFirmware_, &QAction::triggered, this, [this] { Firmware1Click(); });
+  connect(actReset_, &QAction::triggered, this, [this] { MenuResetplotsClick(); });
+  connect(actOpen_, &QAction::triggered, this, [this] { MenuOpenDataFileClick(); });
+  core_->FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // The core goes first: its controller stops the read threads while the
+  // window it reports to still exists.
+  core_.reset();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // Closing is always granted; nothing is saved.
+  core_->TimerMain().SetEnabled(false);
+  event->accept();
+}
+
+void TMainForm::SetCaption(const std::string& suffix) {
+  setWindowTitle(QStringLiteral("Quorvel Monitor") + QString::fromStdString(suffix));
+}
+
+namespace {
+
+// The calibration dialog's exchanges go through the window's protocol.
+class TProtocolLink final : public ICalibrationLink {
+ public:
+  explicit TProtocolLink(TInstrumentProtocol& protocol) : protocol_(protocol) {}
+  void DeviceRequest(std::uint8_t Command, const TReportBuffer& BufferIN,
+                     TReportBuffer& BufferOUT) override {
+    protocol_.DeviceRequest(Command, BufferIN, BufferOUT);
+  }
+
+ private:
+  TInstrumentProtocol& protocol_;
+};
+
+}  // namespace
+
+void TMainForm::Menu_SetupClick() {
+  RunSetupDialog(this, IDERunning(), SetupValuesFromProgram(GeneralParams, SetupLocation),
+                 [this](const TSetupValues& v) {
+                   ApplySetupValues(v, GeneralParams, SetupLocation);
+                   if (settings_) {
+                     WriteProgramSettings(*settings_);
+                     // The store does not stop the program on a failed write,
+                     // but the operator should know the values hold for this
+                     // run only.
+                     if (!settings_->LastWriteError.empty()) {
+                       AddtoMemoLog(Memo(), "Settings not saved : " + settings_->LastWriteError);
+                       settings_->LastWriteError.clear();
+                     }
+                   }
+                   core_->ResizeBuffers();
+                 });
+}
+
+void TMainForm::Firmware1Click() {
+  TProtocolLink link(core_->Protocol());
+  {
+    TFormSetupHW dialog(link, this);
+    dialog.exec();
+  }
+  try {
+    core_->GetVersion_SNR();
+  } catch (const std::exception& e) {
+    CurrentMessageSink().ShowError(e.what());
+  }
+}
+
+void TMainForm::MenuOpenDataFileClick() {
+  if (core_->FPathDataFile.empty()) {
+    CurrentMessageSink().ShowMessage("Result data file is stored here : " +
+                                     GeneralParams.PathMainRootSav);
+    return;
+  }
+  try {
+    OuvrirFichierNotepad(core_->FPathDataFile);
+  } catch (const std::exception& e) {
+    CurrentMessageSink().ShowError(e.what());
+  }
+}
+
+void TMainForm::OuvrirFichierNotepad(const std::string& FileName) {
+  QString editor = qEnvironmentVariable("QUORVEL_EDITOR");
+  if (editor.isEmpty()) editor = QStringLiteral("xdg-open");
+  QProcess process;
+  process.setProgram(editor);
+  process.setArguments({QString::fromStdString(FileName)});
+  process.setStandardInputFile(QProcess::nullDevice());
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.setStandardErrorFile(QProcess::nullDevice());
+  qint64 pid = 0;
+  if (!process.startDetached(&pid)) {
+    const int code = process.error() == QProcess::FailedToStart ? 2 : 1;
+    throw Exception(Format("System Error.  Code: %d.", {code}) + "\n" + editor.toStdString() +
+                    ": " + process.errorString().toStdString());
+  }
+}
 
 void TMainForm::BuildCharts() {
   auto makeChart = [](const char* name, const char* title, const char* valueTitle,

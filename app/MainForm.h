@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/ChartSeries.h"
+#include "app/MainCore.h"
 #include "app/MainView.h"
 
 QT_BEGIN_NAMESPACE
@@ -30,14 +31,29 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   Q_OBJECT
 
  public:
-  explicit TMainForm(QWidget* parent = nullptr);
+  // `backend` none: an inert HID controller (no device ever arrives).
+  explicit TMainForm(std::shared_ptr<IHidBackend> backend = nullptr,
+                     TDatabaseRegistry* settings = nullptr, QWidget* parent = nullptr);
   ~TMainForm() override;
+
+  TMainCore& Core() { return *core_; }
+
+  // Menu handlers.
+  void Menu_SetupClick();
+  void Firmware1Click();
+  void MenuResetplotsClick() { core_->MenuResetplotsClick(); }
+  void MenuOpenDataFileClick();
+  // Starts the text editor on the file, not waiting for it. The editor is
+  // $QUORVEL_EDITOR if set, else xdg-open; the path is its one argument and
+  // no shell is involved.
+  static void OuvrirFichierNotepad(const std::string& FileName);
 
   // IMainView
   void SetValueLabel(TValueLabel label, const std::string& text) override;
   void SetProgressBarPosition(std::int32_t position) override;
   void SetShapeColor(TColor color) override;
   void SetStatusText(int panel, const std::string& text) override;
+  void SetCaption(const std::string& suffix) override;
   ILogSink& Memo() override { return *this; }
   IPlotSeries& SeriesSeeing() override { return *seeing_; }
   IPlotSeries& SeriesSignal_Level() override { return *signal_; }
@@ -56,6 +72,7 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
 
  private:
   void AppendLogLine(const std::string& line) override;
+  void closeEvent(QCloseEvent* event) override;
   void BuildCharts();
   void BuildPanel();
   void BuildMenuAndStatus();
@@ -76,6 +93,8 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   QAction* actFirmware_ = nullptr;
   QAction* actReset_ = nullptr;
   QAction* actOpen_ = nullptr;
+  TDatabaseRegistry* settings_ = nullptr;
+  std::unique_ptr<TMainCore> core_;
 };
 
 }  // namespace quorvel

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/EventLog.h"
+#include "device/InstrumentProtocol.h"
 #include "measure/RollingBuffer.h"
 
 namespace quorvel {
@@ -39,16 +40,16 @@ constexpr TColor kBlue{0, 0, 255};
 constexpr TColor kLime{0, 255, 0};
 constexpr TColor kRed{255, 0, 0};
 
-class IMainView {
+class IMainView : public IStatusPanel {
  public:
-  virtual ~IMainView() = default;
   virtual void SetValueLabel(TValueLabel label, const std::string& text) = 0;
   // The "Signal saturation" bar, 0..100; the bar clamps what is outside.
   virtual void SetProgressBarPosition(std::int32_t position) = 0;
   // The cycle indicator square.
   virtual void SetShapeColor(TColor color) = 0;
-  // Status bar panels 0, 1, 2.
-  virtual void SetStatusText(int panel, const std::string& text) = 0;
+  // Status bar panels 0, 1, 2 (SetStatusText of IStatusPanel).
+  // Text appended to the window caption ("Quorvel Monitor").
+  virtual void SetCaption(const std::string& suffix) = 0;
   // The on-screen log.
   virtual ILogSink& Memo() = 0;
   virtual IPlotSeries& SeriesSeeing() = 0;
@@ -57,6 +58,9 @@ class IMainView {
   virtual bool AskYesNo(const std::string& question) = 0;
   // Modal error box (error icon, OK).
   virtual void ShowError(const std::string& text) = 0;
+  // Acquisition stopped after an error or the calibration question; it
+  // resumes at the next arrival of the instrument.
+  virtual void OnAcquisitionStopped() {}
 };
 
 }  // namespace quorvel

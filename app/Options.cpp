@@ -203,7 +203,7 @@ instrument (USB HID 04D8:003F "HID QLX SOLAR").
                              headless answer when the instrument has no calibration
                              (default: no)
   --data-dir DIR             folder of the results files (default: Documents/Quorvel)
-  --settings FILE            settings file (default: ~/.config/Quorvel/quorvel.ini)
+  --settings FILE            settings file (default: ~/.config/DRAVO_Solar/Quorvel.ini)
   --debug-hid                log every input report of the instrument
   --sim-events LIST          simulated faults, e.g. "600:unplug,660:plug,900:silence"
   --sim-erased               the simulated instrument starts with an erased calibration

@@ -1,74 +1,137 @@
-// Quorvel command-line front end: decodes one measurement report with the
-// default calibration and prints the physical values.
-#include <iostream>
-#include <string>
+// quorvel: the daytime seeing monitor. The main window by default; with
+// --headless the same acquisition without a display. See --help.
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include "common/Format.h"
-#include "measure/ComputeCore.h"
+#include <QApplication>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <clocale>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/GuiMessages.h"
+#include "app/HeadlessRunner.h"
+#include "app/MainCore.h"
+#include "app/MainForm.h"
+#include "app/Options.h"
+#include "app/Program.h"
+#include "common/EventLog.h"
+#include "records/BuildStamp.h"
 
 using namespace quorvel;
 
 namespace {
 
-bool ParseHexReport(const std::string& hex, TReportBuffer& out) {
-  if (hex.size() != 2 * kReportSize) return false;
-  for (std::size_t i = 0; i < kReportSize; ++i) {
-    const std::string byte = hex.substr(2 * i, 2);
-    char* end = nullptr;
-    const unsigned long v = std::strtoul(byte.c_str(), &end, 16);
-    if (end != byte.c_str() + 2) return false;
-    out[i] = static_cast<std::uint8_t>(v);
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char c = 1;
+  // Only async-signal-safe work here: the event loop does the rest.
+  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// SIGINT and SIGTERM end the run from the event loop, between two cycles, so
+// no results line is ever torn.
+void QuitOnSignals(QCoreApplication& app) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+    char c;
+    [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+    app.quit();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+// Numbers are written with "." whatever the regional settings: our own
+// formatting never looks at the locale, and the C library's must not either.
+// Dates keep the regional formats.
+void FixDecimalSeparator() {
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+int RunHeadless(int argc, char** argv, const TOptions& options) {
+  QCoreApplication app(argc, argv);
+  FixDecimalSeparator();
+  MarkMainThread();
+  std::unique_ptr<TProgram> program;
+  try {
+    program = std::make_unique<TProgram>(options);
+  } catch (const std::exception& e) {
+    std::cerr << "quorvel: " << e.what() << std::endl;
+    return 2;
   }
-  return true;
+  THeadlessView view(std::cout, options.injectDefaultCalibration);
+  SetMessageSink(&view);
+  int status = 0;
+  {
+    TMainCore core(view, program->Backend(), program->Settings());
+    core.Protocol().SetDebugHid(options.debugHid);
+    core.FormCreate();
+    program->Drive(
+        core, [] { QCoreApplication::quit(); }, true);
+    QuitOnSignals(app);
+    status = app.exec();
+  }
+  SetMessageSink(nullptr);
+  return status;
+}
+
+int RunWindow(int argc, char** argv, const TOptions& options) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationDisplayName("Quorvel");
+  FixDecimalSeparator();
+  MarkMainThread();
+  TGuiMessageSink messages;
+  SetMessageSink(&messages);
+  std::unique_ptr<TProgram> program;
+  try {
+    program = std::make_unique<TProgram>(options);
+  } catch (const std::exception& e) {
+    std::cerr << "quorvel: " << e.what() << std::endl;
+    messages.ShowError(e.what());
+    return 2;
+  }
+  int status = 0;
+  {
+    TMainForm form(program->Backend(), program->Settings());
+    messages.SetParent(&form);
+    form.Core().Protocol().SetDebugHid(options.debugHid);
+    program->Drive(
+        form.Core(), [&form] { form.close(); }, false);
+    QuitOnSignals(app);
+    form.show();
+    status = app.exec();
+  }
+  SetMessageSink(nullptr);
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  TReportBuffer report{};
-  report[1] = 0x81;
-  const std::uint8_t mean[] = {0x47, 0x43, 0x50, 0x00};
-  const std::uint8_t scint[] = {0x44, 0xFA, 0x00, 0x00};
-  std::copy(mean, mean + 4, &report[2]);
-  std::copy(scint, scint + 4, &report[14]);
-  double elevationDeg = 90;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--help") {
-      std::cout << "usage: quorvel [--report HEX130] [--elevation DEG]\n"
-                   "Decodes one 65-byte measurement report (130 hex digits) with the default\n"
-                   "calibration and prints the physical values.\n";
-      return 0;
-    } else if (a == "--report" && i + 1 < argc) {
-      if (!ParseHexReport(argv[++i], report)) {
-        std::cerr << "quorvel: --report needs 130 hexadecimal digits\n";
-        return 2;
-      }
-    } else if (a == "--elevation" && i + 1 < argc) {
-      const auto v = ParseFloat(argv[++i]);
-      if (!v) {
-        std::cerr << "quorvel: --elevation needs a number of degrees\n";
-        return 2;
-      }
-      elevationDeg = *v;
-    } else {
-      std::cerr << "quorvel: unknown option " << a << " (try --help)\n";
-      return 2;
-    }
+  std::string error;
+  const auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!options) {
+    std::cerr << "quorvel: " << error << std::endl;
+    return 2;
   }
-  TDataSystem cal;
-  cal.RShuntSolar = 2125;
-  cal.Gain_Filtered = 319;
-  cal.Gain_NotFilt = 1;
-  cal.OffsetV = 2.52f;
-  cal.HauteurSoleil = elevationDeg * 3.141592653589793 / 180;
-  TDataOutMes m;
-  ConvertDataToPhysValues(cal, report, m);
-  std::cout << Format("Signal %1.1f mV, current %s\n",
-                      {m.Signal_UtileV * 1000, FormatCurr(m.CurrentSolarA)})
-            << Format("Seeing %1.2f arcsec (%s), r0 %1.1f mm\n",
-                      {m.seeingArcSec, m.ValidSeeing ? "valid" : "not valid", m.R0})
-            << Format("Zenith: seeing %1.2f arcsec, r0 %1.1f mm\n", {m.seeingArcSecZen, m.R0Zen})
-            << Format("Box temperature %1.1f C, %u samples\n", {m.TempInsideBox, m.NbSamples});
-  return 0;
+  if (options->help) {
+    std::cout << OptionsHelp();
+    return 0;
+  }
+  if (options->version) {
+    std::cout << "quorvel" << BuildVersionString() << std::endl;
+    return 0;
+  }
+  return options->headless ? RunHeadless(argc, argv, *options) : RunWindow(argc, argv, *options);
 }

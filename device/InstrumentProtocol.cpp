@@ -7,10 +7,6 @@
 
 namespace quorvel {
 
-void SingleCommand_Init(TReportBuffer& Buffer) {
-  Buffer.fill(kRequestFiller);
-}
-
 std::string ReadDebugLine(std::uint8_t ReportID, const std::uint8_t* Data, std::uint16_t Size) {
   std::string line = Format("RD $%.2x (%d bytes)->", {ReportID, Size});
   line.reserve(line.size() + 4u * Size);
@@ -62,17 +58,14 @@ void TInstrumentProtocol::GetVersion_SNR(TDataSystem& FDataSystem) {
   SingleCommand_Init(request);
   DeviceRequest(kCmdReadVersion, request, answer);
 
-  FDataSystem.MajorVersion = answer[2];
-  FDataSystem.MinorVersion = answer[3];
-  const std::uint8_t Channeltoread = answer[4];  // read, not used
-  const bool Led_Enable = answer[5] != 0;        // read, not used
-  (void)Channeltoread;
-  (void)Led_Enable;
-  const TUint32 serial = TUint32::FromWire(&answer[6]);
-  const TSingle32 rShunt = TSingle32::FromWire(&answer[10]);
-  const TSingle32 gainFiltered = TSingle32::FromWire(&answer[14]);
-  const TSingle32 gainUnfiltered = TSingle32::FromWire(&answer[18]);
-  const TSingle32 offset = TSingle32::FromWire(&answer[22]);
+  const TVersionAnswer v = DecodeVersionAnswer(answer);
+  FDataSystem.MajorVersion = v.VersionMaj;
+  FDataSystem.MinorVersion = v.VersionMin;
+  const TUint32 serial = v.Calibration.Serial;
+  const TSingle32 rShunt = v.Calibration.RShunt;
+  const TSingle32 gainFiltered = v.Calibration.GainFiltered;
+  const TSingle32 gainUnfiltered = v.Calibration.GainUnfiltered;
+  const TSingle32 offset = v.Calibration.OffsetVols;
 
   FStatus.SetStatusText(
       0, Format("Fw version %d.%d SNR %d",
@@ -89,26 +82,15 @@ void TInstrumentProtocol::GetVersion_SNR(TDataSystem& FDataSystem) {
 
 void TInstrumentProtocol::WriteROMValues(TUint32 SNR, TSingle32 RShunt, TSingle32 GainFiltered,
                                          TSingle32 GainUnfiltered, TSingle32 OffsetVols) {
-  TReportBuffer request;
   TReportBuffer answer{};
-  SingleCommand_Init(request);
-  SNR.ToWire(&request[2]);
-  RShunt.ToWire(&request[6]);
-  GainFiltered.ToWire(&request[10]);
-  GainUnfiltered.ToWire(&request[14]);
-  OffsetVols.ToWire(&request[18]);
-  DeviceRequest(kCmdWriteCalibration, request, answer);
+  DeviceRequest(kCmdWriteCalibration,
+                CalibrationRequest({SNR, RShunt, GainFiltered, GainUnfiltered, OffsetVols}),
+                answer);
 }
 
 void TInstrumentProtocol::WriteDefaultROMValues() {
-  TUint32 serial;
-  serial.SetValue(kDefaultSerialNumber);
-  TSingle32 rShunt, gainFiltered, gainUnfiltered, offset;
-  rShunt.SetValue(kDefaultRShunt);
-  gainFiltered.SetValue(kDefaultGainFiltered);
-  gainUnfiltered.SetValue(kDefaultGainUnfiltered);
-  offset.SetValue(kDefaultOffsetV);
-  WriteROMValues(serial, rShunt, gainFiltered, gainUnfiltered, offset);
+  const TCalibration c = DefaultCalibration();
+  WriteROMValues(c.Serial, c.RShunt, c.GainFiltered, c.GainUnfiltered, c.OffsetVols);
 }
 
 void TInstrumentProtocol::ShowReadDebug(THidDevice*, std::uint8_t ReportID,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/EventLog.h"
+#include "device/Commands.h"
 #include "device/HidController.h"
 #include "measure/Declarations.h"
 
@@ -20,23 +21,6 @@ class IStatusPanel {
   virtual ~IStatusPanel() = default;
   virtual void SetStatusText(int panel, const std::string& text) = 0;
 };
-
-// Commands.
-constexpr std::uint8_t kCmdReadVersion = 0x80;
-constexpr std::uint8_t kCmdReadMeasure = 0x81;
-constexpr std::uint8_t kCmdWriteCalibration = 0x84;
-// Request bytes a command does not use.
-constexpr std::uint8_t kRequestFiller = 0xAA;
-
-// The calibration an instrument gets when the operator accepts the defaults.
-constexpr std::uint32_t kDefaultSerialNumber = 4294900475u;  // 0xFFFEFAFB
-constexpr float kDefaultRShunt = 2125.0f;
-constexpr float kDefaultGainFiltered = 319.0f;
-constexpr float kDefaultGainUnfiltered = 1.0f;
-constexpr float kDefaultOffsetV = 2.52f;
-
-// Fills all 65 bytes with the filler 0xAA.
-void SingleCommand_Init(TReportBuffer& Buffer);
 
 // "RD $00 (64 bytes)->$81 $3F ..." (each byte followed by a blank).
 std::string ReadDebugLine(std::uint8_t ReportID, const std::uint8_t* Data, std::uint16_t Size);

@@ -19,24 +19,6 @@ TSingle32 ParseSingle(const std::string& text) {
 
 }  // namespace
 
-void InitRequestBuffer(TReportBuffer& Buffer) {
-  Buffer.fill(0xAA);
-}
-
-TVersionAnswer DecodeVersionAnswer(const TReportBuffer& answer) {
-  TVersionAnswer a;
-  a.VersionMaj = answer[2];
-  a.VersionMin = answer[3];
-  a.Channeltoread = answer[4];
-  a.Led_Enable = answer[5] != 0;
-  a.Calibration.Serial = TUint32::FromWire(&answer[6]);
-  a.Calibration.RShunt = TSingle32::FromWire(&answer[10]);
-  a.Calibration.GainFiltered = TSingle32::FromWire(&answer[14]);
-  a.Calibration.GainUnfiltered = TSingle32::FromWire(&answer[18]);
-  a.Calibration.OffsetVols = TSingle32::FromWire(&answer[22]);
-  return a;
-}
-
 std::string VersionText(std::uint8_t major, std::uint8_t minor) {
   return Format("%d.%d", {static_cast<int>(major), static_cast<int>(minor)});
 }
@@ -61,17 +43,6 @@ TCalibration ParseCalibrationTexts(const TCalibrationTexts& texts) {
   c.GainUnfiltered = ParseSingle(texts.GainUnfiltered);
   c.OffsetVols = ParseSingle(texts.Offset);
   return c;
-}
-
-TReportBuffer CalibrationRequest(const TCalibration& values) {
-  TReportBuffer request;
-  InitRequestBuffer(request);
-  values.Serial.ToWire(&request[2]);
-  values.RShunt.ToWire(&request[6]);
-  values.GainFiltered.ToWire(&request[10]);
-  values.GainUnfiltered.ToWire(&request[14]);
-  values.OffsetVols.ToWire(&request[18]);
-  return request;
 }
 
 bool OperatorPasswordMatches(const std::string& typed) {

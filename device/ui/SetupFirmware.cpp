@@ -90,7 +90,7 @@ void TFormSetupHW::FormShow() {
   try {
     TReportBuffer request;
     TReportBuffer answer{};
-    InitRequestBuffer(request);
+    SingleCommand_Init(request);
     FLink.DeviceRequest(kCmdReadVersion, request, answer);
     const TVersionAnswer a = DecodeVersionAnswer(answer);
     FVersionMaj = a.VersionMaj;

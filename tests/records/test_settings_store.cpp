@@ -487,15 +487,21 @@ TEST_F(SettingsTest, KilledWriterLeavesOldOrNewContent) {
     // Once all ten values of this writer exist, every later state of the file
     // must hold ten values of one save or the next. Wait for the writer to be
     // well into its second generation, then kill it at an arbitrary moment.
-    for (int i = 0; i < 1000; ++i) {
+    // A loaded machine (parallel tests, builds) can make the writer slow:
+    // wait for it by a generous deadline rather than a fixed count.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    bool ready = false;
+    while (!ready && std::chrono::steady_clock::now() < deadline) {
       TDatabaseRegistry reg(file_);
       std::string v0, v9;
-      if (reg.ReadValueRegisterDFset("\\General", v9, "v9", varString) &&
-          GenerationOf(v9) >= start &&
-          reg.ReadValueRegisterDFset("\\General", v0, "v0", varString) && GenerationOf(v0) > start)
-        break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      ready = reg.ReadValueRegisterDFset("\\General", v9, "v9", varString) &&
+              GenerationOf(v9) >= start &&
+              reg.ReadValueRegisterDFset("\\General", v0, "v0", varString) &&
+              GenerationOf(v0) > start;
+      if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    if (!ready) testutil::KillAndReap(pid);
+    ASSERT_TRUE(ready) << "the writer never completed two saves";
     std::this_thread::sleep_for(std::chrono::milliseconds(7 * round));
     testutil::KillAndReap(pid);
 

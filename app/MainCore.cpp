@@ -1,0 +1,225 @@
+#include "MainCore.h"
+
+#include <cmath>
+#include <exception>
+
+#include "common/Clock.h"
+#include "common/Errors.h"
+#include "common/Format.h"
+#include "ephemeris/Calendar.h"
+#include "ephemeris/SunPosition.h"
+#include "measure/ComputeCore.h"
+#include "records/BuildStamp.h"
+#include "records/ProgramSettings.h"
+#include "records/ResultFile.h"
+#include "records/SettingsStore.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr double kRadToDeg = 57.29577951308232;
+// Full scale of the instrument's converter, volts.
+constexpr double kConverterFullScaleV = 4.096;
+// Scintillation RMS in ADU per unit of the displayed signal-to-noise figure.
+constexpr double kScintillationPerSnr = 22;
+
+}  // namespace
+
+TMainCore::TMainCore(IMainView& view, std::shared_ptr<IHidBackend> backend,
+                     TDatabaseRegistry* settings, QObject* parent)
+    : QObject(parent),
+      FView(view),
+      FSettings(settings),
+      FTimerMain(this),
+      FProtocol(view.Memo(), view) {
+  FTimerMain.OnTimer = [this] { TimerMainTimer(); };
+  FHidCtl = std::make_unique<THidDeviceController>(std::move(backend), this);
+  FHidCtl->setObjectName("HidCtl");
+  FHidCtl->OnArrival = [this](THidDevice* dev) { HidCtlArrival(dev); };
+  FHidCtl->OnDeviceChange = [this](QObject*) { HidCtlDeviceChange(); };
+  // Removal and unplug need nothing: the next exchange with an unplugged
+  // instrument fails and stops acquisition.
+  FHidCtl->OnRemoval = [](THidDevice*) {};
+  FHidCtl->OnDeviceUnplug = [](THidDevice*) {};
+  FHidCtl->OnEnumerate = [](THidDevice*, int) { return false; };
+}
+
+TMainCore::~TMainCore() {
+  FTimerMain.SetEnabled(false);
+  if (FProtocol.FCurrentDevice) FProtocol.FCurrentDevice->SetOnData(nullptr);
+  FProtocol.FCurrentDevice = nullptr;
+  FHidCtl.reset();  // stops the read threads and frees the devices
+}
+
+void TMainCore::Log(const std::string& text) {
+  AddtoMemoLog(FView.Memo(), text);
+}
+
+void TMainCore::FormCreate() {
+  FView.SetCaption(" -> " + S_VersionString);
+  FTimerConter = 0;
+  Log("Application startup");
+  if (FSettings) {
+    const std::vector<TSettingRead> reads = ReadStartupSettings(*FSettings);
+    // A first run has no settings yet (the key is missing): nothing to say.
+    // Anything else that could not be read is named, with the default kept.
+    for (const TSettingRead& r : reads)
+      if (!r.Read && r.Message.find(" not found!") == std::string::npos)
+        Log("Setting " + r.IDString + " not used, default kept : " + r.Message);
+  }
+  FBufrollseeing.SetLength(GeneralParams.MaxPointsDisplayed);
+  FBufrollLevel.SetLength(GeneralParams.MaxPointsDisplayed);
+  FIdrol_S = -1;
+  FIdrol_L = -1;
+  FView.SetStatusText(2, "Data saved in this folder : " + GeneralParams.PathMainRootSav);
+  FPathDataFile.clear();
+}
+
+void TMainCore::StopAcquisition(bool onError) {
+  FTimerMain.SetEnabled(false);
+  if (onError) FView.SetShapeColor(kRed);
+  FView.OnAcquisitionStopped();
+}
+
+void TMainCore::ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel,
+                         const char* logText, double elevation) {
+  double mean = 0;
+  if (MeanValue_Interval(FBufrollseeing, FIdrol_S, seconds, mean)) {
+    FView.SetValueLabel(meanLabel, Format("%1.1f arcsec", {mean}));
+    double meanZen = 0;
+    Compute_CorrectionZenith_Seeing(mean, elevation, meanZen);
+    FView.SetValueLabel(zenithLabel,
+                        Format("%1.1f arcsec |  %1.1f R0 mm", {meanZen, ToR0(meanZen)}));
+    // The seeing of this line is the uncorrected mean, its r0 the corrected one.
+    Log(Format(logText, {mean, ToR0(meanZen)}));
+  } else {
+    FView.SetValueLabel(meanLabel, "N/A");
+    FView.SetValueLabel(zenithLabel, "N/A");
+  }
+}
+
+void TMainCore::TimerMainTimer() {
+  try {
+    if (FProtocol.FCurrentDevice != nullptr) {
+      if (FTimerConter == 0) FProtocol.GetVersion_SNR(FDataSystem);
+      TReportBuffer BufferIN{};
+      TReportBuffer BufferOUT{};
+      SingleCommand_Init(BufferIN);
+      FProtocol.DeviceRequest(kCmdReadMeasure, BufferIN, BufferOUT);
+      if (BufferOUT[0] != 0 || BufferOUT[1] != kCmdReadMeasure) {
+        Log("Failed to read data...");
+      } else {
+        double Azimut = 0, Elevation = 0;
+        const TDateTime utc = ephem::Service_DATE_TIME_UTC();
+        ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude,
+                                       SetupLocation.AltitudeM, Azimut, Elevation);
+        FDataSystem.HauteurSoleil = Elevation;
+        ConvertDataToPhysValues(FDataSystem, BufferOUT, FDataOutMes);
+        FDataOutMes.AZ = Azimut * kRadToDeg;
+        FDataOutMes.ELV = Elevation * kRadToDeg;
+
+        const TDataOutMes& m = FDataOutMes;
+        if (std::isnan(m.Signal_UtileV)) {
+          // Calibration never written. The cycle ends here and acquisition
+          // waits for the next attachment of the instrument.
+          FTimerMain.SetEnabled(false);
+          if (FView.AskYesNo(kAskInjectDefaults)) FProtocol.WriteDefaultROMValues();
+          FView.OnAcquisitionStopped();
+          return;
+        }
+
+        if (m.Signal_UtileV > 0) {
+          FView.SetValueLabel(TValueLabel::Signal_mV, Format("%1.1f mV", {m.Signal_UtileV * 1000}));
+          FView.SetValueLabel(TValueLabel::PDCurrent, FormatCurr(m.CurrentSolarA));
+        } else {
+          FView.SetValueLabel(TValueLabel::Signal_mV, "None");
+          FView.SetValueLabel(TValueLabel::PDCurrent, "None");
+        }
+
+        const double threshold = GeneralParams.MinValue_mV / 1000.0;
+        if (m.Signal_UtileV <= threshold) {
+          FView.SetValueLabel(TValueLabel::CurrentSeeing, "Sun light level is too low");
+          FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
+        } else if (!m.ValidSeeing) {
+          FView.SetValueLabel(TValueLabel::CurrentSeeing, "Not valid (too low/too high)");
+          FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
+        } else {
+          FView.SetValueLabel(TValueLabel::CurrentSeeing,
+                              Format("%1.1f arcsec |  %1.1f R0 mm", {m.seeingArcSec, m.R0}));
+          FView.SetValueLabel(TValueLabel::LastseeingCorrected,
+                              Format("%1.1f arcsec |  %1.1f R0 mm", {m.seeingArcSecZen, m.R0Zen}));
+          AddPlot_value_Plot(Now(), m.seeingArcSec, FIdrol_S, FView.SeriesSeeing(), FBufrollseeing,
+                             FView.Memo());
+          ShowMean(60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
+                   "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation);
+          ShowMean(300, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s,
+                   "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation);
+          SaveData(GeneralParams.PathMainRootSav, FDataOutMes, FPathDataFile);
+        }
+
+        AddPlot_value_Plot(Now(), m.Signal_UtileV * 1000, FIdrol_L, FView.SeriesSignal_Level(),
+                           FBufrollLevel, FView.Memo());
+
+        FView.SetProgressBarPosition(RoundToInt32Checked(
+            m.Signal_UtileV / (kConverterFullScaleV - FDataSystem.OffsetV) * 100));
+        FView.SetValueLabel(TValueLabel::TemperatureInBox,
+                            Format("%1.1f \u00B0C", {m.TempInsideBox}));
+        FView.SetStatusText(1, Format("%d  %d", {FIdrol_L, FIdrol_S}));
+        FView.SetValueLabel(TValueLabel::ADUSignalNF,
+                            Format("%1.0f ADU  %1.1f ADU NOISE", {m.MeanADU_NF, m.EC_ADU_NF}));
+        FView.SetValueLabel(
+            TValueLabel::Scintillation,
+            Format("%1.1f ADU %1.3f V Scint RMS, SNR = %1.1f",
+                   {m.PowerScintADU, m.PowerScintVolts, m.PowerScintADU / kScintillationPerSnr}));
+        FView.SetValueLabel(TValueLabel::SunPosition,
+                            Format("Azimuth %1.2f\u00B0 Elevation %1.2f\u00B0",
+                                   {Azimut * kRadToDeg, Elevation * kRadToDeg}));
+      }
+      FView.SetShapeColor(FTimerConter % 2 == 1 ? kLime : kBlue);
+    }
+    ++FTimerConter;
+  } catch (const std::exception& e) {
+    Log(std::string("Main timer error : ") + e.what());
+    StopAcquisition(true);
+  }
+}
+
+void TMainCore::HidCtlArrival(THidDevice* HidDev) {
+  const std::string name = DeviceName(HidDev);
+  const std::string product = HidDev->ProductName();
+  Log("Arrival of \"" + name + "\" -> \"" + product + "\"");
+  if (product != kInstrumentProduct && name != kInstrumentIdentification) return;
+  Log("Connected to -> " + product);
+  if (FProtocol.FCurrentDevice) FProtocol.FCurrentDevice->SetOnData(nullptr);
+  FProtocol.FCurrentDevice = HidDev;
+  HidDev->SetOnData(FProtocol.ReadDebugCallback());
+  FTimerMain.SetEnabled(true);
+}
+
+void TMainCore::HidCtlDeviceChange() {
+  int n = 0;
+  THidDevice* dev = nullptr;
+  while (FHidCtl->CheckOut(dev)) {
+    ++n;
+    dev->SetNumInputBuffers(128);
+    dev->SetNumOverlappedBuffers(128);
+  }
+  Log(Format("HidCtlDeviceChange loop -> %d devices", {n}));
+  if (!FTimerMain.Enabled()) FView.ShowError(kDeviceNotFound);
+}
+
+void TMainCore::MenuResetplotsClick() {
+  FView.SeriesSignal_Level().Clear();
+  FView.SeriesSeeing().Clear();
+  FIdrol_S = -1;
+  FIdrol_L = -1;
+}
+
+void TMainCore::ResizeBuffers() {
+  const std::int32_t n = GeneralParams.MaxPointsDisplayed;
+  ResizeRollingBuffer(FBufrollseeing, FIdrol_S, FView.SeriesSeeing(), n);
+  ResizeRollingBuffer(FBufrollLevel, FIdrol_L, FView.SeriesSignal_Level(), n);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,83 @@
+// Everything the main window does that is not a widget: start-up reads, the
+// acquisition cycle once per tick, instrument attachment, the reset of the
+// plots, the setup values, the exchanges of the calibration dialog. The main
+// window and the headless runner each implement IMainView and own one core.
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/MainView.h"
+#include "app/TimerMain.h"
+#include "device/HidController.h"
+#include "device/InstrumentProtocol.h"
+#include "measure/Declarations.h"
+#include "measure/RollingBuffer.h"
+
+namespace quorvel {
+
+class TDatabaseRegistry;
+
+// Texts of the program.
+inline constexpr char kInstrumentProduct[] = "HID QLX SOLAR";
+inline constexpr char kInstrumentIdentification[] = "Device VID=04D8 PID=003F";
+inline constexpr char kAskInjectDefaults[] =
+    "ROM values are not filled, do you want to inject default values ?";
+inline constexpr char kDeviceNotFound[] =
+    "Hardware device not found, please attach it. Now is going to halt this software !";
+
+class TMainCore : public QObject {
+ public:
+  // `backend` is the HID backend (hidapi, simulated or replayed, possibly
+  // wrapped for capture); `settings` the store the five values come from
+  // (none: keep the defaults).
+  TMainCore(IMainView& view, std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* settings,
+            QObject* parent = nullptr);
+  ~TMainCore() override;
+
+  // Window creation: caption, counters, "Application startup", the five
+  // settings, the buffers, status panel 2.
+  void FormCreate();
+  // One acquisition cycle.
+  void TimerMainTimer();
+  // Controller notifications.
+  void HidCtlArrival(THidDevice* HidDev);
+  void HidCtlDeviceChange();
+  // "Reset Plots".
+  void MenuResetplotsClick();
+  // New retention from the setup dialog: both buffers take the new length.
+  void ResizeBuffers();
+  // After the calibration dialog: read version and calibration again.
+  void GetVersion_SNR() { FProtocol.GetVersion_SNR(FDataSystem); }
+
+  IMainView& View() { return FView; }
+  TInstrumentProtocol& Protocol() { return FProtocol; }
+  THidDeviceController& HidCtl() { return *FHidCtl; }
+  TTimerMain& TimerMain() { return FTimerMain; }
+
+  // State, readable by the front ends and tests.
+  std::uint32_t FTimerConter = 0;
+  TDataSystem FDataSystem;
+  TDataOutMes FDataOutMes;
+  TARollingBuffer FBufrollseeing;
+  TARollingBuffer FBufrollLevel;
+  std::int32_t FIdrol_S = -1;
+  std::int32_t FIdrol_L = -1;
+  std::string FPathDataFile;
+
+ private:
+  void Log(const std::string& text);
+  void StopAcquisition(bool onError);
+  void ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel, const char* logText,
+                double elevation);
+
+  IMainView& FView;
+  TDatabaseRegistry* FSettings;
+  TTimerMain FTimerMain;
+  TInstrumentProtocol FProtocol;
+  std::unique_ptr<THidDeviceController> FHidCtl;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,98 @@
+#include "Program.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cmath>
+
+#include "app/MainCore.h"
+#include "common/Errors.h"
+#include "common/Format.h"
+#include "device/HidapiBackend.h"
+#include "device/Replay.h"
+#include "device/SimBackend.h"
+#include "ephemeris/SunPosition.h"
+#include "measure/Declarations.h"
+#include "records/SettingsStore.h"
+#include "records/StartupDefaults.h"
+
+namespace quorvel {
+
+TProgram::TProgram(const TOptions& options) : options_(options) {
+  if (options_.UsesVirtualClock()) {
+    clock_ =
+        std::make_unique<VirtualClock>(options_.clockStartUtcMs.value_or(SystemClock().UtcMs()));
+    SetClock(clock_.get());
+  }
+  InitStartupDefaults(options_.dataDir);
+  settings_ = &CreateRegD(options_.settingsFile);
+
+  if (options_.UsesSimulator()) {
+    sim_ = std::make_shared<TSimulatedBackend>();
+    TSimInstrumentConfig config;
+    if (!options_.replayFile.empty()) {
+      config.Replay = std::make_shared<TReplayScript>(LoadReplayFile(options_.replayFile));
+    } else {
+      config.StartErased = options_.simErased;
+      config.Physics.Seed = options_.simSeed.value_or(1);
+      // The simulated sky sees the Sun where the program computes it, at the
+      // site the program starts with.
+      const TSetupLocation site = SetupLocation;
+      config.Physics.SunElevation = [site](TDateTime utc) {
+        double az = 0, el = 0;
+        ephem::calcul_SUN_AZ_Elevation(utc, site.Longitude, site.Latitude, site.AltitudeM, az, el);
+        return el;
+      };
+    }
+    sim_->AddInstrument(config, !options_.simAbsent);
+    if (!options_.simEvents.empty()) sim_->SetSchedule(ParseFaultSchedule(options_.simEvents));
+    backend_ = sim_;
+  } else {
+    backend_ = std::make_shared<THidapiBackend>();
+  }
+  if (!options_.captureFile.empty())
+    backend_ = std::make_shared<TCaptureBackend>(backend_, options_.captureFile);
+}
+
+TProgram::~TProgram() {
+  driver_.reset();
+  if (clock_) SetClock(nullptr);
+}
+
+void TProgram::Drive(TMainCore& core, std::function<void()> finished, bool endWithReplay) {
+  if (sim_) {
+    sim_->SetReplayOverCallback([&core, finished, endWithReplay] {
+      // Runs inside the exchange that found the file exhausted: end the run
+      // from the event loop, after this cycle.
+      QMetaObject::invokeMethod(
+          &core,
+          [&core, finished, endWithReplay] {
+            AddtoMemoLog(core.View().Memo(), "Replay over: the replay file has no more reports");
+            if (endWithReplay && finished) finished();
+          },
+          Qt::QueuedConnection);
+    });
+  }
+  const double duration = options_.durationSec.value_or(0);
+  if (clock_) {
+    core.TimerMain().SetDrivenExternally(true);
+    driver_ = std::make_unique<TVirtualTimeDriver>(*clock_, options_.speed.value_or(1.0));
+    TSimulatedBackend* sim = sim_.get();
+    driver_->OnSecond = [this, &core, sim, duration, finished](std::int64_t seconds) {
+      if (sim) sim->ApplyDueEvents();
+      core.TimerMain().Fire();
+      if (duration > 0 && static_cast<double>(seconds) >= duration) {
+        driver_->Stop();
+        if (finished) finished();
+      }
+    };
+    driver_->Start();
+  } else if (duration > 0) {
+    realTimeGuard_ = std::make_unique<QObject>();
+    QTimer::singleShot(static_cast<int>(std::min(duration * 1000.0, 2.0e9)), realTimeGuard_.get(),
+                       [finished] {
+                         if (finished) finished();
+                       });
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,51 @@
+// The program's start: the clock, the start-up defaults with the data folder
+// and the build stamp, the settings store and the HID backend (the USB device,
+// the simulated instrument or a replay, possibly captured), in that order.
+// Shared by the window and the headless runner.
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <string>
+
+#include "app/Options.h"
+#include "app/TimerMain.h"
+#include "common/Clock.h"
+#include "device/HidBackend.h"
+
+namespace quorvel {
+
+class TSimulatedBackend;
+class TDatabaseRegistry;
+class TMainCore;
+
+class TProgram {
+ public:
+  // Raises quorvel::Exception with an operator message when the options
+  // cannot be honoured (unreadable replay file, bad fault schedule, capture
+  // file that cannot be created).
+  explicit TProgram(const TOptions& options);
+  ~TProgram();
+
+  const TOptions& Options() const { return options_; }
+  std::shared_ptr<IHidBackend> Backend() const { return backend_; }
+  TSimulatedBackend* Simulator() const { return sim_.get(); }
+  TDatabaseRegistry* Settings() const { return settings_; }
+  VirtualClock* Clock() const { return clock_.get(); }
+
+  // Once the core exists: paces its timer on the virtual clock, applies the
+  // simulator's scheduled faults, and calls `finished` after --duration and,
+  // when `endWithReplay`, once a replay has no more reports.
+  void Drive(TMainCore& core, std::function<void()> finished, bool endWithReplay);
+
+ private:
+  TOptions options_;
+  std::unique_ptr<VirtualClock> clock_;
+  std::shared_ptr<TSimulatedBackend> sim_;
+  std::shared_ptr<IHidBackend> backend_;
+  TDatabaseRegistry* settings_ = nullptr;
+  std::unique_ptr<TVirtualTimeDriver> driver_;
+  std::unique_ptr<QObject> realTimeGuard_;
+};
+
+}  // namespace quorvel
