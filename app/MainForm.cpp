@@ -47,6 +47,18 @@ const char* const kLabelNames[kValueLabelCount] = {
     "LabelSignal_mV",      "LabelPDCurrent",           "LabelADUSignalNF",
     "LabelScintillation",  "LabelTemperatureInBox",    "LabelSunPosition"};
 
+// Where the window's fonts are missing (any Linux desktop), their closest
+// metric equivalents: Liberation Sans is as wide as the design font, DejaVu
+// Sans (the usual fallback) is wider and would crowd the panel.
+void SubstituteDesignFonts() {
+  static const bool done = [] {
+    QFont::insertSubstitutions("Tahoma", {"Liberation Sans", "Arial", "DejaVu Sans"});
+    QFont::insertSubstitutions("Courier New", {"Liberation Mono", "DejaVu Sans Mono"});
+    return true;
+  }();
+  (void)done;
+}
+
 QFont PanelFont() {
   QFont f("Tahoma", 10);
   f.setBold(true);
@@ -69,6 +81,7 @@ const char* ValueLabelName(TValueLabel label) {
 TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* settings,
                      QWidget* parent)
     : QMainWindow(parent), settings_(settings) {
+  SubstituteDesignFonts();
   setObjectName("MainForm");
   setWindowTitle("Quorvel Monitor");
   QFont windowFont("Tahoma", 8);
@@ -294,7 +307,7 @@ void TMainForm::BuildPanel() {
   constexpr int kValueX = 160;
   constexpr int kZenithCaptionRight = 466;
   constexpr int kZenithValueX = 472;
-  auto caption = [&](const QString& text, int top, int right, int width = 150) {
+  auto caption = [&](const QString& text, int top, int right, int width = 156) {
     auto* l = new QLabel(text, panel_);
     l->setFont(bold);
     l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -326,8 +339,8 @@ void TMainForm::BuildPanel() {
       {68, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s, "(last 5 minutes mean)"}};
   for (const auto& r : rows) {
     caption("Last seeing value :", r.top, kValueX - 4);
-    value(r.value, kValueX, r.top, r.further ? 110 : 210);
-    if (r.further) note(r.further, kValueX + 112, r.top, 190);
+    value(r.value, kValueX, r.top, r.further ? 78 : 210);
+    if (r.further) note(r.further, kValueX + 78, r.top, 150);
     caption("zenith cor. :", r.top, kZenithCaptionRight, 100);
     value(r.zenith, kZenithValueX, r.top, 300);
   }
