@@ -1,0 +1,450 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "AppTestSupport.h"
+#include "app/MainCore.h"
+#include "common/Clock.h"
+#include "common/Format.h"
+#include "device/SimBackend.h"
+#include "ephemeris/SunPosition.h"
+#include "records/SettingsStore.h"
+
+namespace quorvel {
+namespace {
+
+using test::TFakeView;
+
+constexpr std::int64_t kMorning = 1782036000000LL;  // 2026-06-21 10:00:00 UTC
+
+class Core : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::App();
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("quorvel_core_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    GeneralParams = TGeneralParams{};
+    GeneralParams.PathMainRootSav = dir_.string() + "/";
+    SetupLocation = TSetupLocation{};
+    sim_ = std::make_shared<TSimulatedBackend>();
+  }
+  void TearDown() override {
+    core_.reset();
+    sim_.reset();
+    GeneralParams = TGeneralParams{};
+    std::filesystem::remove_all(dir_);
+  }
+
+  // The simulated sky at the program's site.
+  TSimInstrumentConfig Sky() {
+    TSimInstrumentConfig c;
+    c.Physics.SunElevation = [](TDateTime utc) {
+      double az, el;
+      ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude, 0, az,
+                                     el);
+      return el;
+    };
+    c.Physics.CloudsPerHour = 0;
+    return c;
+  }
+  // An instrument that answers with these reports, then falls silent.
+  TSimInstrumentConfig Replaying(std::vector<TReportBuffer> reports) {
+    TSimInstrumentConfig c;
+    auto script = std::make_shared<TReplayScript>();
+    script->Answers = std::move(reports);
+    c.Replay = script;
+    return c;
+  }
+
+  void Start(TDatabaseRegistry* settings = nullptr) {
+    core_ = std::make_unique<TMainCore>(view_, sim_, settings);
+    core_->FormCreate();
+    ASSERT_TRUE(test::PumpUntil([&] { return view_.Has("HidCtlDeviceChange loop"); }));
+  }
+  // One virtual second and the tick it brings.
+  void Tick(int n = 1) {
+    for (int i = 0; i < n; ++i) {
+      clock_.Advance(1000);
+      core_->TimerMain().Fire();
+    }
+  }
+  // Lets the controller see plugs and unplugs.
+  void Settle() { test::Pump(30); }
+
+  std::vector<std::string> ResultLines() {
+    std::vector<std::string> lines;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+      std::ifstream in(e.path(), std::ios::binary);
+      std::string l;
+      while (std::getline(in, l)) lines.push_back(l);
+    }
+    return lines;
+  }
+
+  VirtualClock clock_{kMorning};
+  ScopedClock useClock_{clock_};
+  std::filesystem::path dir_;
+  std::shared_ptr<TSimulatedBackend> sim_;
+  TFakeView view_;
+  std::unique_ptr<TMainCore> core_;
+};
+
+TEST_F(Core, StartWithTheInstrument) {
+  sim_->AddMouse();
+  sim_->AddInstrument(Sky());
+  Start();
+  ASSERT_GE(view_.log.size(), 5u);
+  EXPECT_EQ(view_.log[0], "Application startup");
+  EXPECT_EQ(view_.log[1], "Arrival of \"USB Optical Mouse\" -> \"USB Optical Mouse\"");
+  EXPECT_EQ(view_.log[2], "Arrival of \"HID QLX SOLAR\" -> \"HID QLX SOLAR\"");
+  EXPECT_EQ(view_.log[3], "Connected to -> HID QLX SOLAR");
+  EXPECT_EQ(view_.log[4], "HidCtlDeviceChange loop -> 2 devices");
+  EXPECT_TRUE(view_.errors.empty());
+  EXPECT_TRUE(core_->TimerMain().Enabled());
+  EXPECT_EQ(view_.status[2], "Data saved in this folder : " + GeneralParams.PathMainRootSav);
+
+  Tick();
+  EXPECT_EQ(view_.status[0], "Fw version 1.7 SNR 4294900475");
+  EXPECT_TRUE(
+      view_.Has("Read ROM value Rshunt 2125 Ohms, Filtered Gain : 319x Unfiltered gain "
+                ": 1.0x  OffsetVolts : 2.520 V"));
+  Tick();
+  ASSERT_EQ(view_.shapes.size(), 2u);
+  EXPECT_EQ(view_.shapes[0], kBlue);
+  EXPECT_EQ(view_.shapes[1], kLime);
+  EXPECT_EQ(core_->FTimerConter, 2u);
+  EXPECT_EQ(view_.Count("Read ROM value"), 1);  // only on the first cycle
+}
+
+TEST_F(Core, StartWithoutTheInstrumentThenAttachIt) {
+  const int instrument = sim_->AddInstrument(Sky(), /*plugged=*/false);
+  Start();
+  EXPECT_EQ(view_.log.back(), "HidCtlDeviceChange loop -> 0 devices");
+  ASSERT_EQ(view_.errors.size(), 1u);
+  EXPECT_EQ(view_.errors[0],
+            "Hardware device not found, please attach it. Now is going to halt this software !");
+  EXPECT_FALSE(core_->TimerMain().Enabled());
+  Tick(2);  // nothing happens without the instrument
+  EXPECT_TRUE(view_.shapes.empty());
+
+  sim_->Plug(instrument);
+  ASSERT_TRUE(test::PumpUntil([&] { return core_->TimerMain().Enabled(); }));
+  EXPECT_TRUE(view_.Has("Connected to -> HID QLX SOLAR"));
+  Settle();
+  EXPECT_EQ(view_.errors.size(), 1u);  // acquisition runs: no second box
+  Tick(3);
+  EXPECT_EQ(view_.shapes.size(), 3u);
+  EXPECT_NE(view_.Label(TValueLabel::Signal_mV), "???");
+}
+
+TEST_F(Core, ASecondInstrumentTakesOver) {
+  sim_->AddInstrument(Sky(), true, "first");
+  const int second = sim_->AddInstrument(Sky(), false, "second");
+  Start();
+  THidDevice* first = core_->Protocol().FCurrentDevice;
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(static_cast<bool>(first->OnData()));
+  sim_->Plug(second);
+  ASSERT_TRUE(test::PumpUntil([&] { return core_->Protocol().FCurrentDevice != first; }));
+  EXPECT_FALSE(static_cast<bool>(first->OnData()));
+  EXPECT_EQ(view_.Count("Connected to -> HID QLX SOLAR"), 2);
+  Tick(2);
+  EXPECT_EQ(sim_->RequestCount(second), 3);  // 0x80 then two 0x81
+}
+
+TEST_F(Core, AMouseArrivingDuringAcquisitionChangesNothing) {
+  sim_->AddInstrument(Sky());
+  const int mouse = sim_->AddMouse(false);
+  Start();
+  Tick(2);
+  const int changes = view_.Count("HidCtlDeviceChange loop");
+  sim_->Plug(mouse);
+  ASSERT_TRUE(test::PumpUntil([&] { return view_.Count("HidCtlDeviceChange loop") > changes; }));
+  EXPECT_EQ(view_.log.back(), "HidCtlDeviceChange loop -> 1 devices");
+  EXPECT_TRUE(view_.Has("Arrival of \"USB Optical Mouse\" -> \"USB Optical Mouse\""));
+  EXPECT_TRUE(view_.errors.empty());
+  Tick(2);
+  EXPECT_EQ(core_->FTimerConter, 4u);
+  sim_->Unplug(mouse);
+  ASSERT_TRUE(test::PumpUntil([&] { return view_.Has("HidCtlDeviceChange loop -> 0 devices"); }));
+  Tick();
+  EXPECT_EQ(core_->FTimerConter, 5u);
+}
+
+TEST_F(Core, UnplugStopsAcquisitionAndTheNextArrivalResumesIt) {
+  const int instrument = sim_->AddInstrument(Sky());
+  Start();
+  Tick(3);
+  sim_->Unplug(instrument);
+  Settle();
+  Tick();
+  ASSERT_TRUE(view_.Has("Main timer error : HID WRITE ERROR"));
+  EXPECT_EQ(view_.shapes.back(), kRed);
+  EXPECT_FALSE(core_->TimerMain().Enabled());
+  EXPECT_EQ(core_->FTimerConter, 3u);
+  const std::size_t lines = ResultLines().size();
+  sim_->Plug(instrument);
+  ASSERT_TRUE(test::PumpUntil([&] { return core_->TimerMain().Enabled(); }));
+  Tick(2);
+  EXPECT_EQ(core_->FTimerConter, 5u);
+  EXPECT_EQ(view_.Count("Read ROM value"), 1);  // the counter went on: no second read
+  EXPECT_EQ(ResultLines().size(), lines + 2);
+}
+
+TEST_F(Core, ErasedCalibrationAsksAndWritesTheDefaultsOnYes) {
+  TSimInstrumentConfig c = Sky();
+  c.StartErased = true;
+  sim_->AddInstrument(c);
+  for (bool yes : {false, true}) {
+    core_.reset();
+    view_ = TFakeView{};
+    view_.answer = yes;
+    Start();
+    Tick();
+    ASSERT_EQ(view_.questions.size(), 1u);
+    EXPECT_EQ(view_.questions[0],
+              "ROM values are not filled, do you want to inject default values ?");
+    EXPECT_TRUE(view_.Has("Read ROM value Rshunt NAN Ohms"));
+    EXPECT_EQ(view_.status[0], "Fw version 1.7 SNR 4294967295");
+    EXPECT_FALSE(core_->TimerMain().Enabled());
+    EXPECT_EQ(core_->FTimerConter, 0u);
+    EXPECT_TRUE(view_.shapes.empty());
+    EXPECT_EQ(view_.Label(TValueLabel::Signal_mV), "???");
+    const TSimNvm nvm = sim_->Nvm();
+    const TSimNvm defaults =
+        NvmFromValues(kDefaultSerialNumber, kDefaultRShunt, kDefaultGainFiltered,
+                      kDefaultGainUnfiltered, kDefaultOffsetV);
+    EXPECT_EQ(nvm == defaults, yes);
+  }
+}
+
+TEST_F(Core, WrongEchoIsLoggedAndTheCycleGoesOn) {
+  sim_->AddInstrument(Sky());
+  Start();
+  Tick();
+  sim_->SetAnswerMode(TAnswerMode::WrongEcho);
+  Tick(2);
+  EXPECT_EQ(view_.Count("Failed to read data..."), 2);
+  EXPECT_EQ(view_.shapes.size(), 3u);
+  EXPECT_EQ(core_->FTimerConter, 3u);
+  EXPECT_TRUE(core_->TimerMain().Enabled());
+  sim_->SetAnswerMode(TAnswerMode::Normal);
+  Tick();
+  EXPECT_EQ(view_.Count("Failed to read data..."), 2);
+}
+
+TEST_F(Core, ReferenceReportLabels) {
+  sim_->AddInstrument(Replaying({test::ReferenceReport()}));
+  Start();
+  Tick();
+  EXPECT_EQ(view_.Label(TValueLabel::Signal_mV), "605.0 mV");
+  EXPECT_EQ(view_.Label(TValueLabel::PDCurrent), "284.7 \u00B5A");
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeing), "1.2 arcsec |  92.2 R0 mm");
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeingMin), "N/A");
+  EXPECT_EQ(view_.Label(TValueLabel::SeeingValue600s), "N/A");
+  EXPECT_EQ(view_.Label(TValueLabel::Scintillation), "2000.0 ADU 0.125 V Scint RMS, SNR = 90.9");
+  EXPECT_EQ(view_.Label(TValueLabel::ADUSignalNF), "50000 ADU  12.0 ADU NOISE");
+  EXPECT_EQ(view_.Label(TValueLabel::TemperatureInBox), "21.5 \u00B0C");
+  EXPECT_EQ(view_.progress, 38);
+  EXPECT_EQ(view_.status[1], "0  0");
+  // The label and the results line carry this cycle's Sun position.
+  double az, el;
+  ephem::calcul_SUN_AZ_Elevation(NowUTC(), SetupLocation.Longitude, SetupLocation.Latitude, 0, az,
+                                 el);
+  const std::string sun = view_.Label(TValueLabel::SunPosition);
+  EXPECT_EQ(sun, Format("Azimuth %1.2f\u00B0 Elevation %1.2f\u00B0",
+                        {az * 57.29577951308232, el * 57.29577951308232}));
+  const auto lines = ResultLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[1].find(
+                Format(" | %1.3f | %1.3f | ", {az * 57.29577951308232, el * 57.29577951308232})),
+            std::string::npos)
+      << lines[1];
+  EXPECT_EQ(core_->FPathDataFile, GeneralParams.PathMainRootSav + "2026_ 6_21_Results.txt");
+}
+
+TEST_F(Core, LightThresholdAndInvalidSeeing) {
+  // 0.6050477 V against thresholds just below and above it, a dark report,
+  // and one whose seeing is out of the window.
+  sim_->AddInstrument(Replaying({test::ReferenceReport(), test::ReferenceReport(),
+                                 test::MeasurementReport(40000.0f, 10.0f),
+                                 test::MeasurementReport(50000.0f, 10.0f)}));
+  Start();
+  GeneralParams.MinValue_mV = 606;
+  Tick();
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeing), "Sun light level is too low");
+  EXPECT_EQ(view_.Label(TValueLabel::LastseeingCorrected), "N/A");
+  EXPECT_EQ(core_->FIdrol_S, -1);
+  EXPECT_EQ(core_->FIdrol_L, 0);  // the signal is plotted all the same
+  GeneralParams.MinValue_mV = 605;
+  Tick();
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeing), "1.2 arcsec |  92.2 R0 mm");
+  EXPECT_EQ(core_->FIdrol_S, 0);
+  Tick();  // 40000 ADU is below the offset: no useful signal
+  EXPECT_EQ(view_.Label(TValueLabel::Signal_mV), "None");
+  EXPECT_EQ(view_.Label(TValueLabel::PDCurrent), "None");
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeing), "Sun light level is too low");
+  EXPECT_EQ(core_->FIdrol_L, 2);
+  Tick();  // seeing 0.006": not valid
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeing), "Not valid (too low/too high)");
+  EXPECT_EQ(core_->FIdrol_S, 0);
+  EXPECT_EQ(ResultLines().size(), 2u);  // header + the one valid cycle
+}
+
+TEST_F(Core, MinimumZeroLetsAnyPositiveSignalThrough) {
+  sim_->AddInstrument(Replaying({test::MeasurementReport(40400.0f, 5.0f)}));
+  Start();
+  GeneralParams.MinValue_mV = 0;
+  Tick();
+  EXPECT_NE(view_.Label(TValueLabel::CurrentSeeing), "Sun light level is too low");
+}
+
+TEST_F(Core, MeansAppearOnceTheBufferSpansTheirInterval) {
+  sim_->AddInstrument(Replaying(std::vector<TReportBuffer>(400, test::ReferenceReport())));
+  Start();
+  Tick(61);
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeingMin), "N/A");
+  EXPECT_EQ(view_.Count("One minute mean seeing"), 0);
+  Tick();
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeingMin), "1.2 arcsec");
+  EXPECT_EQ(view_.Count("One minute mean seeing : 1.23 arcsec |"), 1);
+  Tick(10);
+  EXPECT_EQ(view_.Count("One minute mean seeing"), 11);
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeing5Min), "N/A");
+  Tick(229);  // 301 s: the first point is not yet older than five minutes
+  EXPECT_EQ(view_.Count("Five minutes mean seeing"), 0);
+  Tick();
+  EXPECT_EQ(view_.Count("Five minutes mean seeing"), 1);
+  EXPECT_NE(view_.Label(TValueLabel::SeeingValue600s), "N/A");
+}
+
+TEST_F(Core, AnInvalidCycleKeepsTheMeanLabelsAndWritesNoLine) {
+  std::vector<TReportBuffer> reports(70, test::ReferenceReport());
+  reports.push_back(test::MeasurementReport(50000.0f, 10.0f));
+  sim_->AddInstrument(Replaying(reports));
+  Start();
+  Tick(70);
+  const std::string mean = view_.Label(TValueLabel::CurrentSeeingMin);
+  const std::size_t lines = ResultLines().size();
+  const int logged = view_.Count("One minute mean seeing");
+  Tick();
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeingMin), mean);
+  EXPECT_EQ(ResultLines().size(), lines);
+  EXPECT_EQ(view_.Count("One minute mean seeing"), logged);
+}
+
+TEST_F(Core, ResetPlotsEmptiesTheChartsAndKeepsTheLabels) {
+  sim_->AddInstrument(Replaying(std::vector<TReportBuffer>(10, test::ReferenceReport())));
+  Start();
+  Tick(5);
+  const std::string label = view_.Label(TValueLabel::CurrentSeeing);
+  core_->MenuResetplotsClick();
+  EXPECT_TRUE(view_.seeing.points.empty());
+  EXPECT_TRUE(view_.signal.points.empty());
+  EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeing), label);
+  Tick();
+  EXPECT_EQ(view_.status[1], "0  0");
+  EXPECT_EQ(view_.signal.points.size(), 1u);
+}
+
+TEST_F(Core, SaturationBarRangeErrorStopsAcquisition) {
+  // A signal far beyond the converter's range cannot be a bar position.
+  sim_->AddInstrument(Replaying({test::MeasurementReport(3e38f, 2000.0f)}));
+  Start();
+  Tick();
+  EXPECT_TRUE(view_.Has("Main timer error : Range check error"));
+  EXPECT_EQ(view_.shapes.back(), kRed);
+  EXPECT_FALSE(core_->TimerMain().Enabled());
+  EXPECT_EQ(core_->FTimerConter, 0u);
+}
+
+TEST_F(Core, MissingSettingsKeepTheDefaults) {
+  TDatabaseRegistry settings((dir_ / "none.ini").string());
+  sim_->AddInstrument(Sky());
+  Start(&settings);
+  EXPECT_EQ(GeneralParams.MaxPointsDisplayed, 1200);
+  EXPECT_EQ(GeneralParams.MinValue_mV, 150);
+  EXPECT_DOUBLE_EQ(SetupLocation.Latitude, 45.5 * 3.141592653589793 / 180);
+  EXPECT_DOUBLE_EQ(SetupLocation.Longitude, -3.5 * 3.141592653589793 / 180);
+  EXPECT_EQ(SetupLocation.AltitudeM, 0);
+  EXPECT_EQ(core_->FBufrollseeing.Length(), 1200);
+  EXPECT_EQ(view_.Count("Setting "), 0);  // a first run has nothing to report
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "none.ini"));
+}
+
+TEST_F(Core, UnreadableSettingsAreNamed) {
+  const std::string file = (dir_ / "s.ini").string();
+  std::ofstream(file) << "[Software]\nDRAVO_Solar\\General\\RetentionMaxPoints=12abc\n"
+                         "DRAVO_Solar\\General\\MinSignal_mV_Meas=200\n";
+  TDatabaseRegistry settings(file);
+  sim_->AddInstrument(Sky());
+  Start(&settings);
+  EXPECT_EQ(GeneralParams.MaxPointsDisplayed, 1200);
+  EXPECT_EQ(GeneralParams.MinValue_mV, 200);
+  EXPECT_TRUE(view_.Has("Setting RetentionMaxPoints not used, default kept : "));
+  EXPECT_TRUE(view_.Has("Setting latitude not used, default kept : "));
+}
+
+TEST_F(Core, DecimalCommaLocaleKeepsPointsInNumbers) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not installed";
+  sim_->AddInstrument(Replaying({test::ReferenceReport()}));
+  Start();
+  Tick();
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(view_.Label(TValueLabel::Signal_mV), "605.0 mV");
+  const auto lines = ResultLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[1].find(" | 605.0 | 1.23 | 92.2 | "), std::string::npos) << lines[1];
+}
+
+TEST_F(Core, AWholeDayCrossesLocalMidnightIntoANewFile) {
+  // Local midnight in Tokyo falls in the site's afternoon, so measurements
+  // run across it.
+  ::setenv("TZ", "Asia/Tokyo", 1);
+  ::tzset();
+  clock_.Set(1781967600000LL);  // 2026-06-20 15:00 UTC, local midnight of the 21st
+  sim_->AddInstrument(Sky());
+  Start();
+  Tick(86400 + 3600);
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"2026_ 6_21_Results.txt", "2026_ 6_22_Results.txt"}));
+  EXPECT_EQ(view_.Count("Main timer error"), 0);
+  std::size_t lines = 0;
+  for (const auto& name : names) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    std::string l;
+    std::getline(in, l);
+    EXPECT_EQ(l.substr(0, 10), "Local Date") << name;
+    while (std::getline(in, l)) {
+      ++lines;
+      // No line while the Sun is down: the elevation column is positive.
+      std::vector<std::string> fields;
+      std::stringstream ss(l);
+      std::string f;
+      while (std::getline(ss, f, '|')) fields.push_back(f);
+      ASSERT_GE(fields.size(), 10u) << l;
+      ASSERT_GT(std::stod(fields[7]), 0) << l;
+    }
+  }
+  EXPECT_GT(lines, 40000u);
+  EXPECT_LT(lines, 86400u);
+}
+
+}  // namespace
+}  // namespace quorvel
