@@ -37,10 +37,17 @@ double Convert_TdateTime2Julian_day(TDateTime DateTime) {
   return ConvertDate2Julian(year, month, dd + d);
 }
 
+double ReduceManyTurns(double a, double period) {
+  constexpr double kManyTurns = 1024;
+  return std::fabs(a) > kManyTurns * period ? std::fmod(a, period) : a;
+}
+
 void Remet2Pi(double& Angle) {
   if (std::fabs(Angle) > 100) Angle -= kTwoPi * std::trunc(Angle / kTwoPi);
   // Non-finite angles would loop for ever; leave them as they stand.
   if (!std::isfinite(Angle)) return;
+  // What the subtraction leaves of a huge angle is its rounding error.
+  Angle = ReduceManyTurns(Angle, kTwoPi);
   while (Angle < 0) Angle += kTwoPi;
   while (Angle >= kTwoPi) Angle -= kTwoPi;
 }
@@ -57,6 +64,7 @@ double modtp(double x) {
 
 double Inside2pi(double y) {
   if (!std::isfinite(y)) return y;
+  y = ReduceManyTurns(y, kTwoPi);
   while (y < 0) y += kTwoPi;
   while (y > kTwoPi) y -= kTwoPi;
   return y;
@@ -64,7 +72,7 @@ double Inside2pi(double y) {
 
 double mod360(double x) {
   if (!std::isfinite(x)) return x;
-  double y = x - 360.0 * std::trunc(x / 360.0);
+  double y = ReduceManyTurns(x - 360.0 * std::trunc(x / 360.0), 360.0);
   while (y < 0) y += 360.0;
   while (y > 360.0) y -= 360.0;
   return y;

@@ -64,6 +64,23 @@ TEST(Angles, Normalisations) {
   EXPECT_EQ(mod360(720.5), 0.5);
 }
 
+// One period is below the resolution of these values: stepping by it would
+// never end. They come out in range all the same.
+TEST(Angles, HugeAnglesComeOutInRange) {
+  for (double big : {1e300, -1e300, 3e20, -7.5e17, 1e6}) {
+    double a = big;
+    Remet2Pi(a);
+    EXPECT_GE(a, 0) << big;
+    EXPECT_LT(a, kTwoPi) << big;
+    const double in = Inside2pi(big);
+    EXPECT_GE(in, 0) << big;
+    EXPECT_LE(in, kTwoPi) << big;
+    const double deg = mod360(big);
+    EXPECT_GE(deg, 0) << big;
+    EXPECT_LE(deg, 360) << big;
+  }
+}
+
 TEST(Angles, Zatan2Quadrants) {
   struct Case {
     double x, y, expected;

@@ -166,6 +166,17 @@ TEST(SunPosition, NotANumberSitePropagates) {
   EXPECT_TRUE(std::isnan(elv));
 }
 
+// An absurd altitude puts the observer far out: the diurnal aberration then
+// moves the right ascension by ~1e287 turns. The request still ends.
+TEST(SunPosition, AbsurdAltitudeStillEnds) {
+  for (double altitude : {1e300, -1e300, 1e30}) {
+    const TPlanetparamsOUT sun = GetEphemSunBasic(kReference, kLon, kLat, altitude);
+    EXPECT_GE(sun.Topocentric_Azimuth, 0) << altitude;
+    EXPECT_LE(sun.Topocentric_Azimuth, kTwoPi) << altitude;
+    EXPECT_LE(std::fabs(sun.Atmospheric_refraction_ra), 12 * 3600) << altitude;
+  }
+}
+
 // The hourly speed is a plain difference: it jumps by -2 pi when the
 // topocentric right ascension passes 0 within the hour (about 03:45 UT on the
 // day of the 2024 March equinox; the site has the Sun high then).
