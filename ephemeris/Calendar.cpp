@@ -19,11 +19,18 @@ TDateTime Service_DATE_TIME_UTC() {
   return SYSTEMTIME_To_DateTime(st);
 }
 
+namespace {
+
+[[noreturn]] void RaiseYearRange() {
+  throw EConvertError(
+      Format("Error, conversion Julian <-> date, current date must be between %1.1f et %1.1f !",
+             {YearMin, Yearmax}));
+}
+
+}  // namespace
+
 double ConvertDate2Julian(std::int32_t Year, std::int32_t Month, double ddday) {
-  if (Year > Yearmax || Year < YearMin)
-    throw EConvertError(
-        Format("Error, conversion Julian <-> date, current date must be between %1.1f et %1.1f !",
-               {YearMin, Yearmax}));
+  if (Year > Yearmax || Year < YearMin) RaiseYearRange();
   const double wholeDay = std::trunc(ddday);
   // 1999-03-03 is date-time value 36222 and Julian day 2451240.5.
   return EncodeDate(Year, Month, static_cast<int>(wholeDay)) + (ddday - wholeDay) -
@@ -31,6 +38,8 @@ double ConvertDate2Julian(std::int32_t Year, std::int32_t Month, double ddday) {
 }
 
 double Convert_TdateTime2Julian_day(TDateTime DateTime) {
+  // NaN, or so far out that no calendar year can be formed: out of range too.
+  if (!(std::fabs(DateTime) <= 1e7)) RaiseYearRange();
   int year, month, dd, h, m, s, ss;
   DecodeDateTime(DateTime, year, month, dd, h, m, s, ss);
   const double d = (((ss / 1000.0 + s) / 60.0 + m) / 60.0 + h) / 24.0;

@@ -35,6 +35,17 @@ TEST(JulianDay, YearOutsideRangeRaisesTheRangeMessage) {
                    "9999.0 !");
     }
   }
+  // Date-time values that hold no year at all.
+  for (double v : {std::nan(""), 1e300, -1e300, HUGE_VAL}) {
+    try {
+      Convert_TdateTime2Julian_day(v);
+      ADD_FAILURE() << v;
+    } catch (const EConvertError& e) {
+      EXPECT_STREQ(e.what(),
+                   "Error, conversion Julian <-> date, current date must be between 1.0 et "
+                   "9999.0 !");
+    }
+  }
 }
 
 TEST(UtcClock, ReadsTheInjectedClockToTheMillisecond) {
