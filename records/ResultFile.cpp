@@ -134,8 +134,11 @@ bool CreateAtomic(const std::string& path, std::string_view content) {
   if (const int err = WriteAll(fd.get(), content)) RaiseIo(err, path);
   const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
   if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-    if (errno == EEXIST) return false;
-    RaiseIo(errno, path);
+    const int err = errno;
+    if (err == EEXIST) return false;
+    // Without /proc (a bare chroot) the unnamed file cannot be given its name.
+    if (err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) return CreatePlain(path, content);
+    RaiseIo(err, path);
   }
   if (const int err = fd.Close()) RaiseIo(err, path);
   return true;
