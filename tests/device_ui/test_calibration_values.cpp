@@ -87,6 +87,7 @@ TEST(CalibrationValues, UnreadableTextsNameTheText) {
       {{"12a", "1", "1", "1", "1"}, "'12a' is not a valid integer value"},
       {{"", "1", "1", "1", "1"}, "'' is not a valid integer value"},
       {{"1.5", "1", "1", "1", "1"}, "'1.5' is not a valid integer value"},
+      {{"+-1", "1", "1", "1", "1"}, "'+-1' is not a valid integer value"},
       {{"99999999999999999999", "1", "1", "1", "1"},
        "'99999999999999999999' is not a valid integer value"},
       {{"1", "2125,4", "1", "1", "1"}, "'2125,4' is not a valid floating point value"},
