@@ -2,9 +2,10 @@
 # Installs the Debian package on a fresh Debian 12 and uses it as a new user
 # would: a clean root made by debootstrap in a temporary folder, the package
 # installed there with its dependencies, a headless simulated run and
-# quorvel-sun as a normal user, the window under Xvfb, the udev rule through
-# Debian's own udev, and apt remove leaving nothing behind. Slow (a few
-# minutes, downloads about 150 MB); not part of CI.
+# quorvel-sun as a normal user, the window under Xvfb, the user service
+# through systemd-analyze, the udev rule through Debian's own udev, and apt
+# remove leaving nothing behind. Slow (a few minutes, downloads about
+# 150 MB); not part of CI.
 #
 # usage: tools/check-fresh-debian.sh [quorvel_VERSION_amd64.deb]
 # Without an argument it takes build/package/quorvel_*.deb, building it first
@@ -108,6 +109,11 @@ apt_install xvfb xauth
 as_user xvfb-run -a quorvel --simulate --duration 5 >"$root/tmp/gui.log" 2>&1 ||
   { cat "$root/tmp/gui.log"; fail "the window did not start and close cleanly"; }
 
+step "systemd-analyze verify on the user service"
+apt_install systemd
+in_root systemd-analyze verify --man=no /usr/lib/systemd/user/quorvel-headless.service ||
+  fail "systemd-analyze verify refuses the user service"
+
 step "udev rule through Debian's udev (udevadm test on a simulated sysfs)"
 apt_install udev
 # udevadm is there now but no udev daemon runs: the maintainer scripts must
@@ -143,6 +149,8 @@ current_tags() {
 }
 instrument=$(fake_hidraw 1-1 04d8 003f 0003:04D8:003F.0001 0)
 mouse=$(fake_hidraw 1-2 046d c077 0003:046D:C077.0002 1)
+# systemd's 73-seat-late.rules turns the tag into the seat user's ACL.
+[ -f "$root/usr/lib/udev/rules.d/73-seat-late.rules" ] || fail "no 73-seat-late.rules to act on the tag"
 case "$(current_tags "$instrument")" in
   *:uaccess:*) echo "   instrument 04d8:003f hidraw: tagged uaccess" ;;
   *) fail "the instrument's hidraw node is not tagged uaccess" ;;
