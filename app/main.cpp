@@ -89,6 +89,8 @@ int RunHeadless(int argc, char** argv, const TOptions& options) {
 int RunWindow(int argc, char** argv, const TOptions& options) {
   QApplication app(argc, argv);
   QApplication::setApplicationDisplayName("Quorvel");
+  // Lets the desktop match the window with the installed quorvel.desktop.
+  QGuiApplication::setDesktopFileName("quorvel");
   FixDecimalSeparator();
   MarkMainThread();
   TGuiMessageSink messages;

@@ -90,7 +90,8 @@ bool AppendExisting(const std::string& path, std::string_view line) {
   const bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
   if (const int err = WriteAll(fd.get(), line)) {
     // Take back a partly written line so that the file holds whole lines only.
-    if (regular) (void)::ftruncate(fd.get(), st.st_size);
+    // Should that fail too, the write's error is still the one to report.
+    [[maybe_unused]] const int undone = regular ? ::ftruncate(fd.get(), st.st_size) : 0;
     RaiseIo(err, path);
   }
   if (const int err = fd.Close()) RaiseIo(err, path);
