@@ -90,6 +90,8 @@ int RunWindow(int argc, char** argv, const TOptions& options) {
   QApplication app(argc, argv);
   // No application display name: the platform would append it to the
   // window's caption, which must read exactly "Quorvel Monitor -> " + stamp.
+  // Lets the desktop match the window with the installed quorvel.desktop.
+  QGuiApplication::setDesktopFileName("quorvel");
   FixDecimalSeparator();
   MarkMainThread();
   TGuiMessageSink messages;

@@ -1,8 +1,9 @@
 #include "Format.h"
 
+#include <locale.h>
+
 #include <charconv>
 #include <clocale>
-#include <locale.h>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -232,7 +233,8 @@ std::optional<std::int64_t> ParseInt64(std::string_view text) {
   if (text.empty()) return std::nullopt;
   std::string_view body = text;
   if (body[0] == '+') body.remove_prefix(1);
-  if (body.empty()) return std::nullopt;
+  // One sign at most: "+-5" is not a number.
+  if (body.empty() || (body.size() < text.size() && body[0] == '-')) return std::nullopt;
   std::int64_t value = 0;
   auto res = std::from_chars(body.data(), body.data() + body.size(), value);
   if (res.ec != std::errc() || res.ptr != body.data() + body.size()) return std::nullopt;

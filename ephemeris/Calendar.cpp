@@ -19,11 +19,18 @@ TDateTime Service_DATE_TIME_UTC() {
   return SYSTEMTIME_To_DateTime(st);
 }
 
+namespace {
+
+[[noreturn]] void RaiseYearRange() {
+  throw EConvertError(
+      Format("Error, conversion Julian <-> date, current date must be between %1.1f et %1.1f !",
+             {YearMin, Yearmax}));
+}
+
+}  // namespace
+
 double ConvertDate2Julian(std::int32_t Year, std::int32_t Month, double ddday) {
-  if (Year > Yearmax || Year < YearMin)
-    throw EConvertError(
-        Format("Error, conversion Julian <-> date, current date must be between %1.1f et %1.1f !",
-               {YearMin, Yearmax}));
+  if (Year > Yearmax || Year < YearMin) RaiseYearRange();
   const double wholeDay = std::trunc(ddday);
   // 1999-03-03 is date-time value 36222 and Julian day 2451240.5.
   return EncodeDate(Year, Month, static_cast<int>(wholeDay)) + (ddday - wholeDay) -
@@ -31,16 +38,25 @@ double ConvertDate2Julian(std::int32_t Year, std::int32_t Month, double ddday) {
 }
 
 double Convert_TdateTime2Julian_day(TDateTime DateTime) {
+  // NaN, or so far out that no calendar year can be formed: out of range too.
+  if (!(std::fabs(DateTime) <= 1e7)) RaiseYearRange();
   int year, month, dd, h, m, s, ss;
   DecodeDateTime(DateTime, year, month, dd, h, m, s, ss);
   const double d = (((ss / 1000.0 + s) / 60.0 + m) / 60.0 + h) / 24.0;
   return ConvertDate2Julian(year, month, dd + d);
 }
 
+double ReduceManyTurns(double a, double period) {
+  constexpr double kManyTurns = 1024;
+  return std::fabs(a) > kManyTurns * period ? std::fmod(a, period) : a;
+}
+
 void Remet2Pi(double& Angle) {
   if (std::fabs(Angle) > 100) Angle -= kTwoPi * std::trunc(Angle / kTwoPi);
   // Non-finite angles would loop for ever; leave them as they stand.
   if (!std::isfinite(Angle)) return;
+  // What the subtraction leaves of a huge angle is its rounding error.
+  Angle = ReduceManyTurns(Angle, kTwoPi);
   while (Angle < 0) Angle += kTwoPi;
   while (Angle >= kTwoPi) Angle -= kTwoPi;
 }
@@ -57,6 +73,7 @@ double modtp(double x) {
 
 double Inside2pi(double y) {
   if (!std::isfinite(y)) return y;
+  y = ReduceManyTurns(y, kTwoPi);
   while (y < 0) y += kTwoPi;
   while (y > kTwoPi) y -= kTwoPi;
   return y;
@@ -64,7 +81,7 @@ double Inside2pi(double y) {
 
 double mod360(double x) {
   if (!std::isfinite(x)) return x;
-  double y = x - 360.0 * std::trunc(x / 360.0);
+  double y = ReduceManyTurns(x - 360.0 * std::trunc(x / 360.0), 360.0);
   while (y < 0) y += 360.0;
   while (y > 360.0) y -= 360.0;
   return y;

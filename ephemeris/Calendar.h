@@ -44,6 +44,12 @@ inline double CenturiesFrom1900(double jd) {
   return (jd - kJ1900) / kDaysPerJulianCentury;
 }
 
+// `a` less its whole periods (fmod) when it holds more than 1024 of them;
+// otherwise `a` unchanged. The stepping loops of the normalisations below
+// would take for ever on such a value, or never end once one period is below
+// the float's resolution; ordinary angles keep their usual results.
+double ReduceManyTurns(double a, double period);
+
 // Brings Angle into [0, 2*pi).
 void Remet2Pi(double& Angle);
 // [0, 2*pi); returns x unchanged when its turns cannot be counted.

@@ -45,6 +45,7 @@ constexpr std::uint8_t kMoon = 3;
 // Into [-pi, pi]. Non-finite values are left as they are (no endless loop).
 double PlusMinusPi(double a) {
   if (!std::isfinite(a)) return a;
+  a = ReduceManyTurns(a, kTwoPi);
   while (a < -kPi) a += kTwoPi;
   while (a > kPi) a -= kTwoPi;
   return a;
@@ -53,6 +54,7 @@ double PlusMinusPi(double a) {
 // Into [0, 2 pi]. Non-finite values are left as they are.
 double ZeroToTwoPi(double a) {
   if (!std::isfinite(a)) return a;
+  a = ReduceManyTurns(a, kTwoPi);
   while (a < 0) a += kTwoPi;
   while (a > kTwoPi) a -= kTwoPi;
   return a;

@@ -257,8 +257,10 @@ std::string SunToolUsage(const TSunSite& defaultSite) {
          "\n"
          "\n"
          "Without --lat/--lon/--alt the site is the one set in quorvel's Setup dialog\n"
-         "(now " + FormatGeneral(defaultSite.LatitudeDeg) + " N, " +
-         FormatGeneral(defaultSite.LongitudeEastDeg) + " E, " + FormatGeneral(defaultSite.AltitudeM) +
+         "(now " +
+         FormatGeneral(defaultSite.LatitudeDeg) + " N, " +
+         FormatGeneral(defaultSite.LongitudeEastDeg) + " E, " +
+         FormatGeneral(defaultSite.AltitudeM) +
          " m; negative values are south and west).\n"
          "\n"
          "Exit status: 0, or 2 after bad input (reported on standard error).\n";
@@ -335,11 +337,16 @@ int RunSunTool(const std::vector<std::string>& args, std::istream& in, std::ostr
     out << SunCsvHeader() << "\n";
     std::string line;
     long long lineNo = 0;
+    bool first = true;
     while (std::getline(in, line)) {
       ++lineNo;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       const std::string_view row = Trim(line);
-      if (row.empty() || row.rfind("utc", 0) == 0) continue;
+      if (row.empty()) continue;
+      // Only the first line can be a header; "utc..." further down is a bad row.
+      const bool header = first && row.rfind("utc", 0) == 0;
+      first = false;
+      if (header) continue;
       try {
         TDateTime utc;
         TSunSite rowSite;

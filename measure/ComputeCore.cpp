@@ -5,7 +5,6 @@
 
 #include "common/Clock.h"
 #include "common/Errors.h"
-#include "ephemeris/Calendar.h"
 
 namespace quorvel {
 
@@ -83,8 +82,10 @@ void ConvertDataToPhysValues(TDataSystem DataSystem, TReportBuffer BufferOUT,
       d.R0 = 0;
     }
 
-    d.CurrentDate = Now();
-    d.UTCDate = ephem::Service_DATE_TIME_UTC();
+    // One clock reading for both stamps, so that they name the same instant.
+    const std::int64_t utcMs = CurrentClock().UtcMs();
+    d.CurrentDate = LocalFromUtcMs(utcMs);
+    d.UTCDate = DateTimeFromUnixMs(utcMs);
   } catch (const std::exception&) {
     // The decode reports nothing to its caller: it stops where it failed.
     d.ValidSeeing = false;

@@ -90,7 +90,8 @@ bool AppendExisting(const std::string& path, std::string_view line) {
   const bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
   if (const int err = WriteAll(fd.get(), line)) {
     // Take back a partly written line so that the file holds whole lines only.
-    if (regular) (void)::ftruncate(fd.get(), st.st_size);
+    // Should that fail too, the write's error is still the one to report.
+    [[maybe_unused]] const int undone = regular ? ::ftruncate(fd.get(), st.st_size) : 0;
     RaiseIo(err, path);
   }
   if (const int err = fd.Close()) RaiseIo(err, path);
@@ -134,8 +135,11 @@ bool CreateAtomic(const std::string& path, std::string_view content) {
   if (const int err = WriteAll(fd.get(), content)) RaiseIo(err, path);
   const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
   if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-    if (errno == EEXIST) return false;
-    RaiseIo(errno, path);
+    const int err = errno;
+    if (err == EEXIST) return false;
+    // Without /proc (a bare chroot) the unnamed file cannot be given its name.
+    if (err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) return CreatePlain(path, content);
+    RaiseIo(err, path);
   }
   if (const int err = fd.Close()) RaiseIo(err, path);
   return true;

@@ -302,11 +302,9 @@ void TDatabaseRegistry::ReadCFGFromRegister(const std::string& Path, const std::
   try {
     if (TypeVAR == varString && Default.VarType() != varString && Default.VarType() != varUString)
       RaiseWrongDefault(IDString, Default);
-    try {
-      Value = ConvertTo(Default, TypeVAR);
-    } catch (const Exception&) {
-      RaiseWrongDefault(IDString, Default);
-    }
+    // A default that cannot be converted at all fails with the conversion's
+    // own message; one that converts to something else has the wrong type.
+    Value = ConvertTo(Default, TypeVAR);
     if (!SameValue(Value, Default)) RaiseWrongDefault(IDString, Default);
     suffix = ", Default value used...";
 
@@ -469,12 +467,16 @@ void TDatabaseRegistry::LoadSWConfig(const std::string& FileName) {
     throw Exception("Cannot save old setup !");
   }
   Session dst(Reg);
-  if (dst.Status() != QSettings::NoError || !dst->isWritable())
-    throw Exception("Cannot save old setup !");
+  const QString product = GroupOf(PrefixKEY);
+  if (dst.Status() != QSettings::NoError || !dst->isWritable()) {
+    // An old key that cannot go, or no key that can be made.
+    const bool oldKey =
+        dst.Status() != QSettings::NoError ? QFileInfo::exists(Q(Reg)) : GroupExists(*dst, product);
+    throw Exception(oldKey ? "Cannot save old setup !" : cannotLoad);
+  }
   SetPrivilege("SeBackupPrivilege", true);
   SetPrivilege("SeRestorePrivilege", true);
   // Old key removed and new one written in one save: no half-restored state.
-  const QString product = GroupOf(PrefixKEY);
   dst->remove(product);
   src->beginGroup(product);
   const QStringList keys = src->allKeys();

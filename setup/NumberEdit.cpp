@@ -41,8 +41,7 @@ bool TNumberEdit::CheckValue() {
   try {
     const std::string value = EvaluateNumberText(typed, FTypeValue, FMinValue, FMaxValue);
     if (value != typed) setText(QString::fromStdString(value));
-    // A corrected value no longer looks wrong.
-    if (BackgroundColor() != FOldcolor) SetBackground(FOldcolor);
+    // The red of an earlier error stays until the field is entered again.
     return true;
   } catch (const ENotWholeError& e) {
     message = e.Message();

@@ -3,8 +3,7 @@
 // NumberCheck.h), checked against the optional range and replaced by the
 // value. An unacceptable text is reported in a plain message box (through the
 // program's message sink), the field turns red and takes the focus back, and
-// the text stays as typed. The red stays until the field is entered again or
-// left with an acceptable text.
+// the text stays as typed. The red stays until the field is entered again.
 #pragma once
 
 #include <QColor>

@@ -6,6 +6,7 @@ set -eu
 
 PACKAGES="
 build-essential cmake pkg-config git ca-certificates
+dpkg-dev file desktop-file-utils
 libgtest-dev libgmock-dev googletest libbenchmark-dev
 qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins
 libhidapi-dev libudev-dev

@@ -1,5 +1,8 @@
 #include "CalibrationValues.h"
 
+#include <cmath>
+#include <limits>
+
 #include "common/Errors.h"
 #include "common/Format.h"
 
@@ -9,11 +12,23 @@ namespace {
 
 const char* const kOperatorPassword = "fornaxlu_tebri";
 
+// Nearest float32, as IEEE rounding gives it: beyond the largest float (by
+// half a unit of its last place or more) an infinity. Spelled out because a
+// plain cast of an out-of-range double is undefined.
+float RoundToSingle(double v) {
+  const double a = std::fabs(v);
+  if (std::isnan(v) || a <= std::numeric_limits<float>::max()) return static_cast<float>(v);
+  const double overflow = std::ldexp(1.0, 128) - std::ldexp(1.0, 103);
+  const float big =
+      a >= overflow ? std::numeric_limits<float>::infinity() : std::numeric_limits<float>::max();
+  return v < 0 ? -big : big;
+}
+
 TSingle32 ParseSingle(const std::string& text) {
   const auto v = ParseFloat(text);
   if (!v) throw Exception(Format("'%s' is not a valid floating point value", {text}));
   TSingle32 s;
-  s.SetValue(static_cast<float>(*v));  // IEEE rounding; beyond the float range gives INF
+  s.SetValue(RoundToSingle(*v));
   return s;
 }
 

@@ -114,7 +114,8 @@ TEST(ParseFloat, StrictDecimalGrammar) {
 TEST(ParseInt64, WholeNumbersOnly) {
   EXPECT_EQ(ParseInt64("-1").value(), -1);
   EXPECT_EQ(ParseInt64("4294967296").value(), 4294967296LL);
-  for (const char* bad : {"", "12abc", "1.0", " 3", "+", "99999999999999999999"})
+  EXPECT_EQ(ParseInt64("+7").value(), 7);
+  for (const char* bad : {"", "12abc", "1.0", " 3", "+", "+-5", "--5", "99999999999999999999"})
     EXPECT_FALSE(ParseInt64(bad).has_value()) << bad;
 }
 

@@ -512,6 +512,26 @@ TEST_F(ControllerTest, ReadThreadGetsItsOwnCopyOfEveryAnswer) {
   }
 }
 
+TEST_F(ControllerTest, NewDevicesTakeTheControllersDataCallbacks) {
+  const int instrument = sim->AddInstrument();
+  StartSim();
+  TReports reports;
+  std::vector<std::uint32_t> errors;
+  ctl->OnDeviceData = reports.Callback();
+  ctl->OnDeviceDataError = [&](THidDevice*, std::uint32_t code) { errors.push_back(code); };
+  ctl->SetDevThreadSleepTime(20);
+  ASSERT_TRUE(WaitChanges(1));
+  THidDevice* dev = ctl->Device(0);
+  EXPECT_EQ(dev->ThreadSleepTime(), 20);
+  ASSERT_TRUE(dev->HasReadThread()) << "started at the check-out";
+  ASSERT_TRUE(PumpUntil([&] { return sim->OpenHandles(instrument) == 2; }));
+  sim->InjectInput(instrument, {0x81, 0x3F});
+  ASSERT_TRUE(PumpUntil([&] { return !reports.got.empty(); }));
+  EXPECT_EQ(reports.got[0], (std::vector<std::uint8_t>{0x00, 0x81, 0x3F}));
+  sim->Unplug(instrument);
+  ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
+}
+
 TEST_F(ControllerTest, ReadThreadReportsErrorsOnceTheDeviceIsGone) {
   const int instrument = sim->AddInstrument();
   StartSim();

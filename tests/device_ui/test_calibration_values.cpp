@@ -68,9 +68,20 @@ TEST(CalibrationValues, FloatsAreRoundedToSingleAndAcceptSpecialTexts) {
     std::uint32_t bits;
   };
   const Case cases[] = {
-      {"2125.4", 0x4504D666}, {"2.520", 0x402147AE}, {"nan", 0x7FC00000},  {"NaN", 0x7FC00000},
-      {"inf", 0x7F800000},    {"+INF", 0x7F800000},  {"-Inf", 0xFF800000}, {"1e39", 0x7F800000},
-      {"-0", 0x80000000},     {"1E-50", 0x00000000},
+      {"2125.4", 0x4504D666},
+      {"2.520", 0x402147AE},
+      {"nan", 0x7FC00000},
+      {"NaN", 0x7FC00000},
+      {"inf", 0x7F800000},
+      {"+INF", 0x7F800000},
+      {"-Inf", 0xFF800000},
+      {"1e39", 0x7F800000},
+      {"-0", 0x80000000},
+      {"1E-50", 0x00000000},
+      // Around the largest float: rounded to it, or beyond half a unit to INF.
+      {"3.4028235e38", 0x7F7FFFFF},
+      {"3.40282356e38", 0x7F7FFFFF},
+      {"-3.40282357e38", 0xFF800000},
   };
   for (const auto& c : cases) {
     TCalibrationTexts t{"1", c.text, "1", "1", "1"};
@@ -87,6 +98,7 @@ TEST(CalibrationValues, UnreadableTextsNameTheText) {
       {{"12a", "1", "1", "1", "1"}, "'12a' is not a valid integer value"},
       {{"", "1", "1", "1", "1"}, "'' is not a valid integer value"},
       {{"1.5", "1", "1", "1", "1"}, "'1.5' is not a valid integer value"},
+      {{"+-1", "1", "1", "1", "1"}, "'+-1' is not a valid integer value"},
       {{"99999999999999999999", "1", "1", "1", "1"},
        "'99999999999999999999' is not a valid integer value"},
       {{"1", "2125,4", "1", "1", "1"}, "'2125,4' is not a valid floating point value"},

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <cmath>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "common/Errors.h"
+#include "device/InstrumentProtocol.h"
+#include "device/SimBackend.h"
 #include "device/ui/SetupFirmware.h"
 #include "tests/setup/QtTestSupport.h"
 
@@ -18,47 +23,66 @@ namespace {
 
 using testing::CaptureSink;
 
-// An instrument behind the link: answers 0x80 with its calibration area and
-// records every request.
-struct FakeInstrument : ICalibrationLink {
-  struct Request {
-    std::uint8_t command;
-    TReportBuffer buffer;
-  };
-  std::vector<Request> requests;
-  TReportBuffer area{};  // bytes 2.. of the 0x80 answer
-  bool readable = true;
-  bool writable = true;
-
-  void DeviceRequest(std::uint8_t Command, const TReportBuffer& BufferIN,
-                     TReportBuffer& BufferOUT) override {
-    requests.push_back({Command, BufferIN});
-    if (Command == kCmdReadVersion) {
-      if (!readable) throw Exception("HID READ ERROR: Broken pipe (20)");
-      BufferOUT = area;
-      BufferOUT[0] = 0;
-      BufferOUT[1] = Command;
-    } else if (!writable) {
-      throw Exception("HID WRITE ERROR: No such device (13)");
-    }
-  }
-
-  std::vector<Request> Writes() const {
-    std::vector<Request> w;
-    for (const auto& r : requests)
-      if (r.command == kCmdWriteCalibration) w.push_back(r);
-    return w;
+struct TLogLines : ILogSink {
+  std::vector<std::string> lines;
+  void AppendLogLine(const std::string& line) override {
+    const auto cut = line.find("] : ");
+    lines.push_back(cut == std::string::npos ? line : line.substr(cut + 4));
   }
 };
 
-std::uint32_t WireU32(const TReportBuffer& b, std::size_t at) {
-  return TUint32::FromWire(&b[at]).Value();
+struct TNoStatus : IStatusPanel {
+  void SetStatusText(int, const std::string&) override {}
+};
+
+// The dialog's exchanges go through the program's protocol to the simulated
+// instrument, attached and checked out as the main window does it.
+class TSimulatedLink : public ICalibrationLink {
+ public:
+  void Attach(TSimInstrumentConfig config) {
+    instrument = sim->AddInstrument(std::move(config));
+    ctl = std::make_unique<THidDeviceController>(sim);
+    ctl->OnDeviceChange = [this](QObject*) {
+      THidDevice* d = nullptr;
+      while (ctl->CheckOut(d)) protocol.FCurrentDevice = d;
+    };
+    protocol.SetReadTimeoutMs(100);  // a silent instrument fails quickly
+    ASSERT_TRUE(QTest::qWaitFor([&] { return protocol.FCurrentDevice != nullptr; }, 3000));
+  }
+  void DeviceRequest(std::uint8_t Command, const TReportBuffer& BufferIN,
+                     TReportBuffer& BufferOUT) override {
+    protocol.DeviceRequest(Command, BufferIN, BufferOUT);
+  }
+  int Requests() const { return sim->RequestCount(instrument); }
+  std::uint8_t LastCommand() const { return sim->LastRequest(instrument).at(1); }
+
+  std::shared_ptr<TSimulatedBackend> sim = std::make_shared<TSimulatedBackend>();
+  std::unique_ptr<THidDeviceController> ctl;
+  TLogLines log;
+  TNoStatus status;
+  TInstrumentProtocol protocol{log, status};
+  int instrument = -1;
+};
+
+TSimInstrumentConfig Calibrated(std::uint32_t serial, float rShunt, float offsetV) {
+  TSimInstrumentConfig c;
+  c.SerialNumber = serial;
+  c.Physics.Hardware.RShunt = rShunt;
+  c.Physics.Hardware.OffsetV = offsetV;
+  return c;
+}
+
+TSimInstrumentConfig Erased() {
+  TSimInstrumentConfig c;
+  c.StartErased = true;
+  return c;
 }
 
 class SetupFirmwareTest : public ::testing::Test {
  protected:
-  void Open() {
-    dialog.emplace(instrument);
+  void Open(TSimInstrumentConfig config = {}) {
+    link.Attach(std::move(config));
+    dialog.emplace(link);
     dialog->PasswordPrompt = [this](QWidget*) {
       ++prompts;
       return password;
@@ -72,17 +96,17 @@ class SetupFirmwareTest : public ::testing::Test {
             dialog->EditNotFiltered->text().toStdString(),
             dialog->EditOffset->text().toStdString()};
   }
+  TSimNvm Nvm() const { return link.sim->Nvm(); }
 
   CaptureSink sink;
-  FakeInstrument instrument;
+  TSimulatedLink link;
   std::optional<TFormSetupHW> dialog;
   std::optional<std::string> password = std::string("fornaxlu_tebri");
   int prompts = 0;
 };
 
 TEST_F(SetupFirmwareTest, HasItsCaptionControlsDefaultsAndTabOrder) {
-  instrument.readable = false;
-  dialog.emplace(instrument);
+  dialog.emplace(link);  // never shown: nothing is read
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Setup firmware"));
   EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
   const std::pair<const char*, const char*> texts[] = {{"Label10", "Firmware Version :"},
@@ -123,61 +147,47 @@ TEST_F(SetupFirmwareTest, HasItsCaptionControlsDefaultsAndTabOrder) {
 }
 
 TEST_F(SetupFirmwareTest, OpeningReadsAndShowsTheCalibration) {
-  const std::uint8_t area[] = {0x01, 0x07, 0x00, 0x01, 0x00, 0x00, 0x30, 0x39,
-                               0x45, 0x04, 0xD5, 0xEC, 0x43, 0x9F, 0x80, 0x00,
-                               0x3F, 0x80, 0x00, 0x00, 0x40, 0x21, 0x47, 0xAE};
-  std::copy(std::begin(area), std::end(area), instrument.area.begin() + 2);
-  Open();
-  ASSERT_EQ(instrument.requests.size(), 1u);
-  EXPECT_EQ(instrument.requests[0].command, 0x80);
-  for (std::size_t i = 0; i < 65; ++i) EXPECT_EQ(instrument.requests[0].buffer[i], 0xAA) << i;
+  Open(Calibrated(12345, 2125.37f, 2.52f));
+  EXPECT_EQ(link.Requests(), 1);
+  std::vector<std::uint8_t> request(65, 0xAA);
+  request[0] = 0x00;
+  request[1] = 0x80;
+  EXPECT_EQ(link.sim->LastRequest(link.instrument), request);
   EXPECT_EQ(dialog->LabelVersion->text(), QStringLiteral("1.7"));
   EXPECT_EQ(Fields(), (std::vector<std::string>{"12345", "2125.4", "319.0", "1.0", "2.520"}));
   EXPECT_TRUE(sink.messages.empty());
   // Shown again: read again.
   dialog->hide();
   dialog->show();
-  EXPECT_EQ(instrument.requests.size(), 2u);
+  EXPECT_EQ(link.Requests(), 2);
 }
 
 TEST_F(SetupFirmwareTest, ErasedInstrumentShowsAllOnesAndNanAndWritesThemBack) {
-  instrument.area.fill(0xFF);
-  Open();
-  EXPECT_EQ(dialog->LabelVersion->text(), QStringLiteral("255.255"));
+  Open(Erased());
+  EXPECT_EQ(dialog->LabelVersion->text(), QStringLiteral("1.7"));
   EXPECT_EQ(Fields(), (std::vector<std::string>{"4294967295", "NAN", "NAN", "NAN", "NAN"}));
   Update();
-  const auto writes = instrument.Writes();
-  ASSERT_EQ(writes.size(), 1u);
-  EXPECT_EQ(WireU32(writes[0].buffer, 2), 4294967295u);
-  for (std::size_t at : {6u, 10u, 14u, 18u}) {
-    const float f = TSingle32::FromWire(&writes[0].buffer[at]).Value();
-    EXPECT_TRUE(std::isnan(f)) << at;
-  }
+  EXPECT_EQ(link.LastCommand(), 0x84);
+  const TSimNvm nvm = Nvm();
+  EXPECT_EQ(TUint32::FromWire(&nvm[0]).Value(), 4294967295u);
+  for (std::size_t at : {4u, 8u, 12u, 16u})
+    EXPECT_TRUE(std::isnan(TSingle32::FromWire(&nvm[at]).Value())) << at;
   EXPECT_TRUE(sink.messages.empty());
   EXPECT_TRUE(sink.errors.empty());
 }
 
 TEST_F(SetupFirmwareTest, WritingBackStoresTheRoundedValues) {
-  TSingle32 rshunt;
-  rshunt.SetValue(2125.37f);
-  TSingle32 offset;
-  offset.SetValue(2.5196f);
-  instrument.area[6] = 0;  // serial 7
-  instrument.area[9] = 7;
-  rshunt.ToWire(&instrument.area[10]);
-  offset.ToWire(&instrument.area[22]);
-  Open();
+  Open(Calibrated(7, 2125.37f, 2.5196f));
   Update();
-  const auto writes = instrument.Writes();
-  ASSERT_EQ(writes.size(), 1u);
-  const TReportBuffer& r = writes[0].buffer;
-  EXPECT_EQ(WireU32(r, 2), 7u);
-  EXPECT_EQ(TSingle32::FromWire(&r[6]).Value(), 2125.4f);
-  EXPECT_EQ(TSingle32::FromWire(&r[10]).Value(), 0.0f);
-  EXPECT_EQ(TSingle32::FromWire(&r[18]).Value(), 2.52f);
-  for (std::size_t i = 22; i < 65; ++i) EXPECT_EQ(r[i], 0xAA) << i;
-  // Nothing read back, and the dialog stays open.
-  EXPECT_EQ(instrument.requests.size(), 2u);
+  EXPECT_EQ(Nvm(), NvmFromValues(7, 2125.4f, 319.0f, 1.0f, 2.52f));
+  std::vector<std::uint8_t> request = link.sim->LastRequest(link.instrument);
+  ASSERT_EQ(request.size(), 65u);
+  EXPECT_EQ(request[0], 0x00);
+  EXPECT_EQ(request[1], 0x84);
+  for (std::size_t i = 22; i < 65; ++i) EXPECT_EQ(request[i], 0xAA) << i;
+  // Nothing read back, no confirmation, and the dialog stays open.
+  EXPECT_EQ(link.Requests(), 2);
+  EXPECT_TRUE(sink.messages.empty());
   EXPECT_TRUE(dialog->isVisible());
 }
 
@@ -187,26 +197,32 @@ TEST_F(SetupFirmwareTest, SerialTextIsWrittenModulo2To32) {
        {std::pair<const char*, std::uint32_t>{"-1", 4294967295u}, {"4294967296", 0u}}) {
     dialog->EditSNR->setText(QString::fromLatin1(text));
     Update();
-    EXPECT_EQ(WireU32(instrument.Writes().back().buffer, 2), serial) << text;
+    const TSimNvm nvm = Nvm();
+    EXPECT_EQ(TUint32::FromWire(&nvm[0]).Value(), serial) << text;
   }
 }
 
 TEST_F(SetupFirmwareTest, UnreadableInstrumentKeepsTheDefaultsWhichWriteTheDefaultCalibration) {
-  instrument.readable = false;
-  Open();
+  // Silent while the dialog opens, answering again when the operator writes.
+  link.Attach(Erased());
+  link.sim->SetAnswerMode(TAnswerMode::Silent);
+  dialog.emplace(link);
+  dialog->PasswordPrompt = [this](QWidget*) { return password; };
+  dialog->show();
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_EQ(sink.messages[0], "Error on read data !");
   EXPECT_EQ(dialog->LabelVersion->text(), QStringLiteral("???"));
   EXPECT_EQ(Fields(), (std::vector<std::string>{"4294900475", "2125", "319", "1", "2.52"}));
+  link.sim->SetAnswerMode(TAnswerMode::Normal);
   Update();
-  const auto writes = instrument.Writes();
-  ASSERT_EQ(writes.size(), 1u);
+  const TSimNvm nvm = Nvm();
   const std::uint32_t expected[] = {0xFFFEFAFB, 0x4504D000, 0x439F8000, 0x3F800000, 0x402147AE};
-  for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(WireU32(writes[0].buffer, 2 + 4 * k), expected[k]);
+  for (std::size_t k = 0; k < 5; ++k)
+    EXPECT_EQ(TUint32::FromWire(&nvm[4 * k]).Value(), expected[k]);
 }
 
 TEST_F(SetupFirmwareTest, WrongOrCancelledPasswordSendsNothing) {
-  Open();
+  Open(Erased());
   const std::optional<std::string> wrong[] = {
       std::string("fornaxlu_tebri "), std::string(" fornaxlu_tebri"), std::string("Fornaxlu_tebri"),
       std::string("FORNAXLU_TEBRI"), std::string()};
@@ -219,7 +235,8 @@ TEST_F(SetupFirmwareTest, WrongOrCancelledPasswordSendsNothing) {
   Update();
   EXPECT_EQ(sink.messages.size(), 5u);
   EXPECT_EQ(prompts, 6);
-  EXPECT_TRUE(instrument.Writes().empty());
+  EXPECT_EQ(link.Requests(), 1) << "only the read when it opened";
+  EXPECT_EQ(Nvm()[0], 0xFF);
 }
 
 TEST_F(SetupFirmwareTest, UnparsableFieldIsReportedAndNothingIsSent) {
@@ -243,23 +260,54 @@ TEST_F(SetupFirmwareTest, UnparsableFieldIsReportedAndNothingIsSent) {
     EXPECT_EQ(sink.errors.back(), c.message);
   }
   EXPECT_EQ(sink.errors.size(), 3u);
-  EXPECT_TRUE(instrument.Writes().empty());
+  EXPECT_EQ(link.Requests(), 1);
   EXPECT_TRUE(dialog->isVisible());
 }
 
-TEST_F(SetupFirmwareTest, FailedWriteIsReportedAndTheDialogStaysOpen) {
-  instrument.writable = false;
+TEST_F(SetupFirmwareTest, FailedWriteIsReportedLoggedAndTheDialogStaysOpen) {
   Open();
+  link.sim->Unplug(link.instrument);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !link.protocol.FCurrentDevice->IsPluggedIn(); }, 3000));
   Update();
   ASSERT_EQ(sink.errors.size(), 1u);
-  EXPECT_EQ(sink.errors[0], "HID WRITE ERROR: No such device (13)");
+  EXPECT_EQ(sink.errors[0], "HID WRITE ERROR: Device unplugged (13)");
+  ASSERT_FALSE(link.log.lines.empty());
+  EXPECT_EQ(link.log.lines.back(), "HID WRITE ERROR: Device unplugged (13)");
   EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(SetupFirmwareTest, PasswordBoxAsksWithItsTextsAndHidesTheTyping) {
+  QWidget owner;
+  std::optional<std::string> typed;
+  QString title, prompt;
+  QLineEdit::EchoMode echo = QLineEdit::Normal;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    prompt = box->labelText();
+    echo = box->textEchoMode();
+    EXPECT_TRUE(box->textValue().isEmpty());
+    box->setTextValue(QStringLiteral("fornaxlu_tebri"));
+    box->accept();
+  });
+  typed = AskOperatorPassword(&owner);
+  EXPECT_EQ(title, QStringLiteral("Warning"));
+  EXPECT_EQ(prompt, QStringLiteral("Please input password"));
+  EXPECT_EQ(echo, QLineEdit::Password);
+  EXPECT_EQ(typed, std::optional<std::string>("fornaxlu_tebri"));
+
+  QTimer::singleShot(0, [] {
+    if (QWidget* box = QApplication::activeModalWidget()) qobject_cast<QDialog*>(box)->reject();
+  });
+  EXPECT_FALSE(AskOperatorPassword(&owner)) << "cancelled";
 }
 
 TEST_F(SetupFirmwareTest, IsAnOrdinaryModalDialogThatLetsTimersRun) {
   // Closed by the fifth tick of an outside timer; the safety close after 10 s
   // makes a blocked timer fail instead of hang.
-  dialog.emplace(instrument);
+  link.Attach({});
+  dialog.emplace(link);
   int ticks = 0;
   QTimer timer;
   timer.setInterval(5);
@@ -270,7 +318,7 @@ TEST_F(SetupFirmwareTest, IsAnOrdinaryModalDialogThatLetsTimersRun) {
   QTimer::singleShot(10000, &*dialog, [this] { dialog->close(); });
   dialog->exec();
   EXPECT_EQ(ticks, 5);
-  EXPECT_EQ(instrument.requests.size(), 1u);  // the read when it opened
+  EXPECT_EQ(link.Requests(), 1);  // the read when it opened
 }
 
 }  // namespace

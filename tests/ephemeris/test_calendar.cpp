@@ -35,6 +35,17 @@ TEST(JulianDay, YearOutsideRangeRaisesTheRangeMessage) {
                    "9999.0 !");
     }
   }
+  // Date-time values that hold no year at all.
+  for (double v : {std::nan(""), 1e300, -1e300, HUGE_VAL}) {
+    try {
+      Convert_TdateTime2Julian_day(v);
+      ADD_FAILURE() << v;
+    } catch (const EConvertError& e) {
+      EXPECT_STREQ(e.what(),
+                   "Error, conversion Julian <-> date, current date must be between 1.0 et "
+                   "9999.0 !");
+    }
+  }
 }
 
 TEST(UtcClock, ReadsTheInjectedClockToTheMillisecond) {
@@ -62,6 +73,23 @@ TEST(Angles, Normalisations) {
   EXPECT_EQ(mod360(-30), 330);
   EXPECT_EQ(mod360(360), 0);
   EXPECT_EQ(mod360(720.5), 0.5);
+}
+
+// One period is below the resolution of these values: stepping by it would
+// never end. They come out in range all the same.
+TEST(Angles, HugeAnglesComeOutInRange) {
+  for (double big : {1e300, -1e300, 3e20, -7.5e17, 1e6}) {
+    double a = big;
+    Remet2Pi(a);
+    EXPECT_GE(a, 0) << big;
+    EXPECT_LT(a, kTwoPi) << big;
+    const double in = Inside2pi(big);
+    EXPECT_GE(in, 0) << big;
+    EXPECT_LE(in, kTwoPi) << big;
+    const double deg = mod360(big);
+    EXPECT_GE(deg, 0) << big;
+    EXPECT_LE(deg, 360) << big;
+  }
 }
 
 TEST(Angles, Zatan2Quadrants) {

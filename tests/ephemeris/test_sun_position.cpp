@@ -7,6 +7,7 @@
 #include "common/DateTime.h"
 #include "common/Errors.h"
 #include "ephemeris/Calendar.h"
+#include "ephemeris/Engine.h"
 #include "ephemeris/SunPosition.h"
 
 namespace quorvel::ephem {
@@ -60,6 +61,28 @@ TEST(SunPosition, ReferenceCase) {
   calcul_SUN_AZ_Elevation(kReference, kLon, kLat, 0.0, az, elv);
   EXPECT_EQ(az, sun.Topocentric_Azimuth);
   EXPECT_EQ(elv, sun.Topocentric_Altitude);
+}
+
+// The transit, rise and set of the reference case are those of the Sun's
+// daily motions 0.9113 deg in right ascension and 0.3950 deg in declination,
+// which the service derives from the light time.
+TEST(SunPosition, DailyMotionsOfTheReferenceCase) {
+  const TPlanetparamsOUT sun = GetEphemSunBasic(kReference, kLon, kLat, 0.0);
+  TEphemeridsObj site;
+  site.InitEphemeridsEngine(0.0, 10.0, 1010.0, kLat, kLon);
+  double transit, rise, set;
+  std::uint16_t flags;
+  site.transit_time(sun.Julian_Day, sun.Local_apparent_sidereal_time - sun.Geocentric_ra,
+                    sun.Geocentric_dec, 0.9113 * kDegToRad, 0.3950 * kDegToRad, transit, rise, set,
+                    flags);
+  EXPECT_NEAR(transit, sun.approx_local_meridian_transit, 1e-6);
+  EXPECT_NEAR(rise, sun.rises_approx, 1e-6);
+  EXPECT_NEAR(set, sun.sets_approx, 1e-6);
+  EXPECT_EQ(flags, sun.rises_set_Id);
+  // Without them the estimate is off by more than 20 seconds.
+  site.transit_time(sun.Julian_Day, sun.Local_apparent_sidereal_time - sun.Geocentric_ra,
+                    sun.Geocentric_dec, 0, 0, transit, rise, set, flags);
+  EXPECT_GT(std::fabs(rise - sun.rises_approx), kTwoPi / 4320);
 }
 
 // At the estimated transit the Sun is due south and at its highest; at the
@@ -164,6 +187,17 @@ TEST(SunPosition, NotANumberSitePropagates) {
   EXPECT_TRUE(std::isnan(elv));
   calcul_SUN_AZ_Elevation(kReference, kLon, kLat, nan, az, elv);
   EXPECT_TRUE(std::isnan(elv));
+}
+
+// An absurd altitude puts the observer far out: the diurnal aberration then
+// moves the right ascension by ~1e287 turns. The request still ends.
+TEST(SunPosition, AbsurdAltitudeStillEnds) {
+  for (double altitude : {1e300, -1e300, 1e30}) {
+    const TPlanetparamsOUT sun = GetEphemSunBasic(kReference, kLon, kLat, altitude);
+    EXPECT_GE(sun.Topocentric_Azimuth, 0) << altitude;
+    EXPECT_LE(sun.Topocentric_Azimuth, kTwoPi) << altitude;
+    EXPECT_LE(std::fabs(sun.Atmospheric_refraction_ra), 12 * 3600) << altitude;
+  }
 }
 
 // The hourly speed is a plain difference: it jumps by -2 pi when the

@@ -182,6 +182,7 @@ TEST(SunReport, BatchGoesOnAfterBadRows) {
       "2024-02-30T12:00:00,45.5,3.5,0\n"
       "2024-03-20T12:00:00,45.5,east,0\n"
       "2024-03-20T12:00:00,45.5,3.5\n"
+      "utc,lat_deg,lon_deg,alt_m\n"
       " 2000-01-01T12:00:00 , -33.9 , 18.4 , 10 \n";
   const ToolRun r = RunTool({"--batch"}, input);
   EXPECT_EQ(r.status, 2);
@@ -201,7 +202,9 @@ TEST(SunReport, BatchGoesOnAfterBadRows) {
             "quorvel-sun: line 6 \"2024-03-20T12:00:00,45.5,east,0\": longitude \"east\" is not a "
             "number\n"
             "quorvel-sun: line 7 \"2024-03-20T12:00:00,45.5,3.5\": expected 4 fields "
-            "utc,lat_deg,lon_deg,alt_m, found 3\n");
+            "utc,lat_deg,lon_deg,alt_m, found 3\n"
+            "quorvel-sun: line 8 \"utc,lat_deg,lon_deg,alt_m\": invalid UTC time \"utc\" "
+            "(expected YYYY-MM-DDTHH:MM:SS[.mmm])\n");
 }
 
 TEST(SunReport, BatchOfGoodRowsExitsZero) {

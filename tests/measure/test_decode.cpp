@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "common/Clock.h"
 #include "common/Errors.h"
@@ -63,6 +66,34 @@ TEST_F(Decode, ReferenceReport) {
   EXPECT_DOUBLE_EQ(m.seeingArcSecZen, m.seeingArcSec);
   EXPECT_DOUBLE_EQ(m.R0Zen, m.R0);
   EXPECT_DOUBLE_EQ(m.UTCDate, 45371.5);
+}
+
+// A clock that moves on by a millisecond at every reading.
+class SteppingClock final : public IClock {
+ public:
+  explicit SteppingClock(std::int64_t start) : ms_(start) {}
+  std::int64_t UtcMs() const override { return ms_.fetch_add(1); }
+
+ private:
+  mutable std::atomic<std::int64_t> ms_;
+};
+
+TEST(DecodeStamps, LocalAndUtcTimeAreOneReading) {
+  const char* tz = std::getenv("TZ");
+  const std::string savedTz = tz ? tz : "";
+  ::setenv("TZ", "CET-1", 1);  // one hour east of UTC, all year
+  ::tzset();
+  SteppingClock clock(1710936000999LL);  // 2024-03-20 12:00:00.999 UTC
+  ScopedClock use(clock);
+  TDataOutMes m;
+  ConvertDataToPhysValues(DefaultCalibration(1.0), ReferenceReport(), m);
+  if (tz)
+    ::setenv("TZ", savedTz.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
+  EXPECT_DOUBLE_EQ(m.UTCDate, 45371.5 + 999 / 86400000.0);
+  EXPECT_DOUBLE_EQ(m.CurrentDate, m.UTCDate + 1.0 / 24);
 }
 
 TEST_F(Decode, ZenithCorrectionAtThirtyDegrees) {

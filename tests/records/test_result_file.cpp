@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -299,6 +301,27 @@ int InChild(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+TEST_F(ResultFileTest, NewFileWithoutProcIsCreatedAllTheSame) {
+  TempDir dir;
+  const std::string name = dir / "2026_ 5_ 3_Results.txt";
+  // A private mount table whose /proc is an empty folder.
+  const int code = InChild([&] {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
+      return 4;
+    try {
+      AppendResultLine(name, "one\r\n");
+    } catch (const EInOutError&) {
+      return 1;
+    }
+    return 0;
+  });
+  if (code == 4) GTEST_SKIP() << "no private mount table here";
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadFile(name), kHeaderLine + "one\r\n");
+}
+
 TEST_F(ResultFileTest, FailuresNameTheFailureAndThePath) {
   TempDir dir;
   VirtualClock clock(CestMs(2026, 5, 3, 14, 7, 9, 0));
@@ -391,11 +414,23 @@ TEST(ResultFileKill, KilledWriterLeavesOnlyWholeLines) {
   TempDir dir;
   const std::regex dataLine(
       R"(\d{1,2} May 2026 14:07:09 \| \d{1,2} May 2026 12:07:09 \| 2461164\.0049653 \| \d+\.\d \| 1\.25 \| 85\.3 \| 135\.500 \| 52\.250 \| 1\.13     \| 103\.8     \|)");
+  const auto bytesWritten = [&] {
+    std::uintmax_t total = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path(), ec))
+      total += entry.file_size(ec);
+    return total;
+  };
   std::size_t lines = 0;
   for (int round = 0; round < 6; ++round) {
+    const std::uintmax_t before = bytesWritten();
     const pid_t pid = testutil::SpawnHelper({"append-loop", dir.path()}, {"LC_ALL=C"});
-    // Let it write a while, then kill it at an arbitrary moment.
-    std::this_thread::sleep_for(std::chrono::milliseconds(60 + 37 * round));
+    // A loaded machine may take long to start the writer: wait until it has
+    // written some lines, then kill it at an arbitrary moment.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (bytesWritten() < before + 4096 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 + 7 * round));
     testutil::KillAndReap(pid);
   }
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {

@@ -232,6 +232,15 @@ TEST_F(SettingsTest, DefaultsAndRefusedKindsOfTheCoreRead) {
   EXPECT_EQ(reg.ErrorMessage,
             ReadError("Altitude", " : Default value has wrong type (vartype=3)", false));
 
+  // A default that does not convert at all: the conversion's own message.
+  points = 9;
+  EXPECT_FALSE(reg.ReadValueRegister("\\General", "RetentionMaxPoints", &points,
+                                     TTaggedValue("many"), varWord));
+  EXPECT_EQ(reg.ErrorMessage,
+            "Registry Read Error : -> Software\\DRAVO_Solar\\General:Could not convert a value "
+            "of kind 258 into kind 18, Default value CANNOT be used...");
+  EXPECT_EQ(points, 9);
+
   TTaggedValue value;
   EXPECT_THROW(reg.ReadCFGFromRegister("\\General", "Altitude", value,
                                        TTaggedValue::Float(varCurrency, 1), varCurrency),
@@ -426,6 +435,16 @@ TEST_F(SettingsTest, ExportAndImportTheWholeProductKey) {
     EXPECT_EQ(e.Message(), "Critical error : cannot load setup from [" + corrupt + "]");
   }
   EXPECT_EQ(ReadFile(file_), before);
+
+  // Nowhere to make the product key.
+  WriteFile(dir_ / "blocked", "");
+  TDatabaseRegistry blocked(dir_ / "blocked/Quorvel.ini");
+  try {
+    blocked.LoadSWConfig(exported);
+    ADD_FAILURE() << "import without a settings file accepted";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Critical error : cannot load setup from [" + exported + "]");
+  }
 }
 
 TEST_F(SettingsTest, FileLocationFollowsOverrideThenEnvironment) {

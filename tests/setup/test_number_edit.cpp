@@ -98,7 +98,7 @@ TEST_F(NumberEditTest, RefusedTextIsKeptTheFieldTurnsRedAndTakesTheFocusBack) {
   }
 }
 
-TEST_F(NumberEditTest, LeavingAgainRepeatsTheErrorAndACorrectionClearsIt) {
+TEST_F(NumberEditTest, LeavingAgainRepeatsTheErrorAndOnlyEnteringClearsTheRed) {
   field->SetTypeValue(TTypeValue::Float);
   field->SetMaxValue(89.99999999);
   TypeAndLeave(QStringLiteral("90"));
@@ -108,10 +108,15 @@ TEST_F(NumberEditTest, LeavingAgainRepeatsTheErrorAndACorrectionClearsIt) {
   EXPECT_TRUE(field->hasFocus());
   EXPECT_EQ(field->BackgroundColor(), TNumberEdit::ErrorColor());
 
-  TypeAndLeave(QStringLiteral("45.5000"));
+  // Corrected while it still has the focus: accepted, but still red.
+  field->clear();
+  QTest::keyClicks(field, QStringLiteral("45.5000"));
+  QTest::keyClick(field, Qt::Key_Tab);
   EXPECT_EQ(sink.messages.size(), 2u);
   EXPECT_EQ(field->text(), QStringLiteral("45.5"));
   EXPECT_TRUE(other->hasFocus());
+  EXPECT_EQ(field->BackgroundColor(), TNumberEdit::ErrorColor());
+  field->setFocus(Qt::TabFocusReason);
   EXPECT_EQ(field->BackgroundColor(), field->Oldcolor());
 }
 

@@ -1,0 +1,54 @@
+# Installs the build tree BUILD_DIR under the scratch prefix PREFIX and checks
+# that exactly the expected files arrive there, and that the installed
+# programs run from the prefix.
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(
+  COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed:\n${output}")
+endif()
+
+set(expected
+  bin/quorvel
+  bin/quorvel-sun
+  lib/systemd/user/quorvel-headless.service
+  lib/udev/rules.d/70-quorvel.rules
+  share/applications/quorvel.desktop
+  share/doc/quorvel/README.md
+  share/doc/quorvel/changelog.gz
+  share/doc/quorvel/copyright
+  share/icons/hicolor/scalable/apps/quorvel.svg
+  share/man/man1/quorvel-sun.1.gz
+  share/man/man1/quorvel.1.gz)
+
+file(GLOB_RECURSE found RELATIVE "${PREFIX}" LIST_DIRECTORIES false "${PREFIX}/*")
+list(SORT found)
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  string(REPLACE ";" "\n  " found_text "${found}")
+  string(REPLACE ";" "\n  " expected_text "${expected}")
+  message(FATAL_ERROR "installed files:\n  ${found_text}\nexpected:\n  ${expected_text}")
+endif()
+
+# The programs need nothing of the build tree (nor the user's settings).
+set(ENV{QUORVEL_SETTINGS} "${PREFIX}/absent/Quorvel.ini")
+foreach(run "bin/quorvel;--version" "bin/quorvel-sun;--help")
+  list(GET run 0 program)
+  list(GET run 1 option)
+  execute_process(COMMAND "${PREFIX}/${program}" ${option}
+    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${program} ${option} failed (${status}):\n${output}")
+  endif()
+endforeach()
+
+# Compressed manual pages that man can read: gzip's magic number.
+foreach(page quorvel.1.gz quorvel-sun.1.gz)
+  file(READ "${PREFIX}/share/man/man1/${page}" magic LIMIT 2 HEX)
+  if(NOT magic STREQUAL "1f8b")
+    message(FATAL_ERROR "${page} is not gzip-compressed")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE "${PREFIX}")
