@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QRubberBand>
 #include <QTimer>
 #include <QtCharts/QChart>
 #include <QtCharts/QDateTimeAxis>
@@ -39,24 +41,27 @@ QPointF TChartSeries::ToChart(double x, double y) const {
 void TChartSeries::Clear() {
   points_.clear();
   empty_ = true;
+  ordered_ = true;
   ScheduleFlush();
 }
 
 void TChartSeries::Append(double x, double y) {
   if (empty_) offsetMs_ = LocalOffsetMs(x);
   const QPointF p = ToChart(x, y);
+  if (!empty_ && p.x() < points_.last().x()) ordered_ = false;
   points_.append(p);
   if (empty_) {
     minX_ = maxX_ = p.x();
-    minY_ = maxY_ = std::isfinite(y) ? y : 0;
+    haveY_ = false;
     empty_ = false;
   } else {
     minX_ = std::min(minX_, p.x());
     maxX_ = std::max(maxX_, p.x());
-    if (std::isfinite(y)) {
-      minY_ = std::min(minY_, y);
-      maxY_ = std::max(maxY_, y);
-    }
+  }
+  if (std::isfinite(y)) {
+    minY_ = haveY_ ? std::min(minY_, y) : y;
+    maxY_ = haveY_ ? std::max(maxY_, y) : y;
+    haveY_ = true;
   }
   ScheduleFlush();
 }
@@ -66,20 +71,24 @@ void TChartSeries::ReplaceAll(const TARollingBuffer& buffer, std::int32_t count)
   points_.resize(static_cast<qsizetype>(copy_.size()));
   empty_ = copy_.empty();
   if (!empty_) offsetMs_ = LocalOffsetMs(copy_.back().X);
-  bool haveY = false;
+  haveY_ = false;
+  ordered_ = true;
   for (std::size_t i = 0; i < copy_.size(); ++i) {
-    points_[static_cast<qsizetype>(i)] = ToChart(copy_[i].X, copy_[i].Y);
+    const QPointF p = ToChart(copy_[i].X, copy_[i].Y);
+    points_[static_cast<qsizetype>(i)] = p;
+    if (i == 0) {
+      minX_ = maxX_ = p.x();
+    } else {
+      if (p.x() < points_[static_cast<qsizetype>(i) - 1].x()) ordered_ = false;
+      minX_ = std::min(minX_, p.x());
+      maxX_ = std::max(maxX_, p.x());
+    }
     const double y = copy_[i].Y;
     if (std::isfinite(y)) {
-      minY_ = haveY ? std::min(minY_, y) : y;
-      maxY_ = haveY ? std::max(maxY_, y) : y;
-      haveY = true;
+      minY_ = haveY_ ? std::min(minY_, y) : y;
+      maxY_ = haveY_ ? std::max(maxY_, y) : y;
+      haveY_ = true;
     }
-  }
-  if (!haveY) minY_ = maxY_ = 0;
-  if (!empty_) {
-    minX_ = points_.front().x();
-    maxX_ = points_.back().x();
   }
   ScheduleFlush();
 }
@@ -99,13 +108,23 @@ void TChartSeries::Flush() {
   if (!dirty_) return;
   dirty_ = false;
   lastFlushMs_ = QDateTime::currentMSecsSinceEpoch();
-  // Markers on tens of thousands of points turn the line into a smear and
-  // cost most of the repaint: they are drawn only while the chart holds few.
   if (!zoomed_) RescaleAxes();
   const double lo = zoomed_ ? static_cast<double>(timeAxis_->min().toMSecsSinceEpoch()) : minX_;
   const double hi = zoomed_ ? static_cast<double>(timeAxis_->max().toMSecsSinceEpoch()) : maxX_;
-  BuildDrawn(lo, hi);
-  const bool markers = drawn_.size() <= kMaxPointsWithMarkers && drawn_.size() == points_.size();
+  // The series is drawn in ascending time. Points stamped after the local
+  // clock went back (the end of summer time) take their place by time in the
+  // drawing; the held points keep the buffer's order.
+  if (ordered_) {
+    BuildDrawn(points_, lo, hi);
+  } else {
+    sorted_ = points_;
+    std::stable_sort(sorted_.begin(), sorted_.end(),
+                     [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    BuildDrawn(sorted_, lo, hi);
+  }
+  // Markers on tens of thousands of points turn the line into a smear and
+  // cost most of the repaint: they are drawn only while the chart holds few.
+  const bool markers = !decimated_ && drawn_.size() <= kMaxPointsWithMarkers;
   if (series_->pointsVisible() != markers) series_->setPointsVisible(markers);
   series_->replace(drawn_);
 }
@@ -124,39 +143,43 @@ void TChartSeries::ResetZoom() {
   SetZoomed(false);
 }
 
-void TChartSeries::BuildDrawn(double lo, double hi) {
+void TChartSeries::BuildDrawn(const QList<QPointF>& points, double lo, double hi) {
   // The points inside [lo, hi], with one neighbour on each side so the line
-  // runs to the edges.
+  // runs to the edges. A value that is not a number (an infinite signal) has
+  // no place on the value axis and is left out of the drawing.
   const auto byX = [](const QPointF& p, double x) { return p.x() < x; };
-  qsizetype first = std::lower_bound(points_.cbegin(), points_.cend(), lo, byX) - points_.cbegin();
-  qsizetype last = std::lower_bound(points_.cbegin(), points_.cend(), hi, byX) - points_.cbegin();
+  qsizetype first = std::lower_bound(points.cbegin(), points.cend(), lo, byX) - points.cbegin();
+  qsizetype last = std::lower_bound(points.cbegin(), points.cend(), hi, byX) - points.cbegin();
   if (first > 0) --first;
-  if (last < points_.size()) ++last;
+  if (last < points.size()) ++last;
   const qsizetype n = last - first;
+  const auto drawable = [](const QPointF& p) { return std::isfinite(p.y()); };
   drawn_.clear();
-  if (n <= kMaxDrawnPoints || !(hi > lo)) {
+  decimated_ = n > kMaxDrawnPoints && hi > lo;
+  if (!decimated_) {
     drawn_.reserve(n);
-    for (qsizetype i = first; i < last; ++i) drawn_.append(points_[i]);
+    for (qsizetype i = first; i < last; ++i)
+      if (drawable(points[i])) drawn_.append(points[i]);
     return;
   }
+  // Per time slice, its lowest and highest point in time order.
   drawn_.reserve(2 * kBuckets + 2);
   const double width = (hi - lo) / kBuckets;
   qsizetype i = first;
   while (i < last) {
-    const double bucketEnd = lo + (std::floor((points_[i].x() - lo) / width) + 1) * width;
-    qsizetype lowIdx = i, highIdx = i;
+    const double bucketEnd = lo + (std::floor((points[i].x() - lo) / width) + 1) * width;
+    qsizetype lowIdx = -1, highIdx = -1;
     qsizetype j = i;
-    for (; j < last && points_[j].x() < bucketEnd; ++j) {
-      const double y = points_[j].y();
-      if (y < points_[lowIdx].y() || std::isnan(points_[lowIdx].y())) lowIdx = j;
-      if (y > points_[highIdx].y() || std::isnan(points_[highIdx].y())) highIdx = j;
+    for (; j < last && points[j].x() < bucketEnd; ++j) {
+      if (!drawable(points[j])) continue;
+      const double y = points[j].y();
+      if (lowIdx < 0 || y < points[lowIdx].y()) lowIdx = j;
+      if (highIdx < 0 || y > points[highIdx].y()) highIdx = j;
     }
     if (j == i) ++j;  // a point at or beyond the range end
-    if (lowIdx == highIdx) {
-      drawn_.append(points_[lowIdx]);
-    } else {
-      drawn_.append(points_[std::min(lowIdx, highIdx)]);
-      drawn_.append(points_[std::max(lowIdx, highIdx)]);
+    if (lowIdx >= 0) {
+      drawn_.append(points[std::min(lowIdx, highIdx)]);
+      if (lowIdx != highIdx) drawn_.append(points[std::max(lowIdx, highIdx)]);
     }
     i = j;
   }
@@ -168,8 +191,7 @@ void TChartSeries::RescaleAxes() {
   if (hi - lo < 1000) hi = lo + 1000;
   timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(lo)),
                       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(hi))));
-  double ylo = minY_, yhi = maxY_;
-  if (!std::isfinite(ylo) || !std::isfinite(yhi)) ylo = yhi = 0;
+  double ylo = haveY_ ? minY_ : 0, yhi = haveY_ ? maxY_ : 0;
   if (yhi - ylo < 1e-9) {
     ylo -= 0.5;
     yhi += 0.5;
@@ -181,13 +203,42 @@ void TChartSeries::RescaleAxes() {
   valueAxis_->setRange(ylo, yhi);
 }
 
+void TChartView::mousePressEvent(QMouseEvent* event) {
+  QChartView::mousePressEvent(event);
+  if (band_ == nullptr) {
+    band_ = findChild<QRubberBand*>();
+    if (band_) band_->installEventFilter(this);
+  }
+}
+
+bool TChartView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == band_ && event->type() == QEvent::Paint) {
+    QPainter painter(band_);
+    const QColor silver(192, 192, 192);
+    painter.setPen(silver);
+    painter.setBrush(QBrush(silver, Qt::DiagCrossPattern));
+    painter.drawRect(band_->rect().adjusted(0, 0, -1, -1));
+    return true;
+  }
+  return QChartView::eventFilter(watched, event);
+}
+
+void TChartView::AnimateNextRangeChange() {
+  chart()->setAnimationDuration(kZoomAnimationMs);
+  chart()->setAnimationOptions(QChart::GridAxisAnimations);
+  QTimer::singleShot(kZoomAnimationMs + 100, this,
+                     [this] { chart()->setAnimationOptions(QChart::NoAnimation); });
+}
+
 void TChartView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton) {
+    AnimateNextRangeChange();
     chart()->zoomReset();
     series_->ResetZoom();
     event->accept();
     return;
   }
+  if (event->button() == Qt::LeftButton && band_ && band_->isVisible()) AnimateNextRangeChange();
   QChartView::mouseReleaseEvent(event);
   if (event->button() == Qt::LeftButton && chart()->isZoomed()) series_->SetZoomed(true);
 }

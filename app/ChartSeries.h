@@ -15,6 +15,7 @@ class QChart;
 class QLineSeries;
 class QDateTimeAxis;
 class QValueAxis;
+class QRubberBand;
 QT_END_NAMESPACE
 
 namespace quorvel {
@@ -58,7 +59,7 @@ class TChartSeries final : public QObject, public IPlotSeries {
   QPointF ToChart(double x, double y) const;
   void ScheduleFlush();
   void RescaleAxes();
-  void BuildDrawn(double lo, double hi);
+  void BuildDrawn(const QList<QPointF>& points, double lo, double hi);
 
   QChart* chart_;
   QLineSeries* series_;
@@ -69,26 +70,41 @@ class TChartSeries final : public QObject, public IPlotSeries {
   double offsetMs_ = 0;
   double minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
   bool empty_ = true;
+  bool haveY_ = false;  // a finite value among the points
   bool dirty_ = false;
   bool flushScheduled_ = false;
   qint64 lastFlushMs_ = 0;
   bool zoomed_ = false;
+  // Whether the held points ascend in time, and whether the last drawing
+  // was thinned out.
+  bool ordered_ = true;
+  bool decimated_ = false;
   QList<QPointF> points_;
+  QList<QPointF> sorted_;
   QList<QPointF> drawn_;
   std::vector<TRollingBuffer> copy_;
 };
 
-// The chart view: a rubber band zooms in (the automatic range stops), the
-// right mouse button goes back to the automatic range.
+// The chart view: a silver, cross-hatched rubber band zooms in (the automatic
+// range stops), the right mouse button goes back to the automatic range. The
+// axes glide to a new range on these two gestures only: animating every
+// second's rescale would keep the chart repainting all the time.
 class TChartView final : public QChartView {
  public:
   TChartView(QChart* chart, TChartSeries* series) : QChartView(chart), series_(series) {}
 
+  static constexpr int kZoomAnimationMs = 250;
+
  protected:
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void AnimateNextRangeChange();
+
   TChartSeries* series_;
+  QRubberBand* band_ = nullptr;
 };
 
 }  // namespace quorvel

@@ -8,7 +8,7 @@ namespace quorvel {
 namespace {
 
 QString Title() {
-  return QApplication::applicationDisplayName();
+  return QStringLiteral("Quorvel");
 }
 
 }  // namespace

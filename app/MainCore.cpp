@@ -137,8 +137,7 @@ void TMainCore::TimerMainTimer() {
           FView.SetValueLabel(TValueLabel::PDCurrent, "None");
         }
 
-        const double threshold = GeneralParams.MinValue_mV / 1000.0;
-        if (m.Signal_UtileV <= threshold) {
+        if (SunLightTooLow(m.Signal_UtileV, GeneralParams.MinValue_mV)) {
           FView.SetValueLabel(TValueLabel::CurrentSeeing, "Sun light level is too low");
           FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
         } else if (!m.ValidSeeing) {

@@ -28,6 +28,12 @@ inline constexpr char kAskInjectDefaults[] =
 inline constexpr char kDeviceNotFound[] =
     "Hardware device not found, please attach it. Now is going to halt this software !";
 
+// The light test of a cycle: a useful signal at or below the minimum (in
+// millivolts) is too low to measure the seeing.
+inline bool SunLightTooLow(double Signal_UtileV, std::uint16_t MinValue_mV) {
+  return Signal_UtileV <= MinValue_mV / 1000.0;
+}
+
 class TMainCore : public QObject {
  public:
   // `backend` is the HID backend (hidapi, simulated or replayed, possibly

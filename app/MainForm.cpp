@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFrame>
+#include <QGraphicsLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -11,8 +13,10 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
@@ -20,6 +24,8 @@
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+#include <cerrno>
+#include <cstring>
 
 #include "common/Errors.h"
 #include "common/Format.h"
@@ -40,6 +46,15 @@ constexpr int kClientHeight = 909;
 constexpr int kSeeingChartHeight = 421;
 constexpr int kSignalChartWidth = 602;
 constexpr int kMemoHeight = 98;
+// The information panel's rows end at 356, the indicator square at 360.
+constexpr int kPanelMinWidth = 662;
+constexpr int kPanelMinHeight = 364;
+constexpr int kMinSeeingChartHeight = 150;
+// Below this height the seeing chart cuts its turned time labels short.
+constexpr int kLegibleSeeingChartHeight = 240;
+constexpr int kMinMemoHeight = 60;
+// Title bar and borders that a window manager adds around the client area.
+constexpr int kWindowFrameHeight = 40;
 
 const char* const kLabelNames[kValueLabelCount] = {
     "LabelCurrentSeeing",  "LabelLastseeingCorrected", "LabelCurrentSeeingMin",
@@ -105,7 +120,13 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   signalLayout->addWidget(chartSignal_);
   signalHolder->setMinimumWidth(150);
   splitter2->addWidget(signalHolder);
-  splitter2->addWidget(panel_);
+  // The panel keeps its design layout; where the window is too small for it
+  // (a short screen), its rows scroll instead of being cut off.
+  panelScroll_ = new QScrollArea;
+  panelScroll_->setFrameShape(QFrame::NoFrame);
+  panelScroll_->setWidgetResizable(true);
+  panelScroll_->setWidget(panel_);
+  splitter2->addWidget(panelScroll_);
   splitter2->setStretchFactor(0, 0);
   splitter2->setStretchFactor(1, 1);
   splitter2->setSizes({kSignalChartWidth + 6, kClientWidth - kSignalChartWidth - 6});
@@ -117,7 +138,7 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   upperLayout->addWidget(chartSeeing_, 0);
   upperLayout->addWidget(splitter2, 1);
 
-  auto* splitter1 = new QSplitter(Qt::Vertical);
+  auto* splitter1 = splitter1_ = new QSplitter(Qt::Vertical);
   splitter1->setObjectName("Splitter1");
   splitter1->setHandleWidth(3);
   splitter1->addWidget(upper);
@@ -128,7 +149,10 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   setCentralWidget(splitter1);
 
   BuildMenuAndStatus();
-  FitToScreen();
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    FitToScreen(screen->availableGeometry().size());
+  else
+    FitToScreen(QSize(kClientWidth, kClientHeight + 100));
 
   core_ = std::make_unique<TMainCore>(*this, std::move(backend), settings, this);
   connect(actSetup_, &QAction::triggered, this, [this] { Menu_SetupClick(); });
@@ -218,18 +242,28 @@ void TMainForm::MenuOpenDataFileClick() {
 void TMainForm::OuvrirFichierNotepad(const std::string& FileName) {
   QString editor = qEnvironmentVariable("QUORVEL_EDITOR");
   if (editor.isEmpty()) editor = QStringLiteral("xdg-open");
+  // A start that fails is reported with the system's code and description;
+  // the two usual causes are found before starting, as exec would see them.
+  auto fail = [&](int code, const QString& why) {
+    throw Exception(Format("System Error.  Code: %d.", {code}) + "\n" + why.toStdString() + " (" +
+                    editor.toStdString() + ")");
+  };
+  const QString program = editor.contains('/') ? editor : QStandardPaths::findExecutable(editor);
+  const QFileInfo info(program);
+  if (program.isEmpty() || !info.exists())
+    fail(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)));
+  if (!info.isExecutable() || info.isDir())
+    fail(EACCES, QString::fromLocal8Bit(std::strerror(EACCES)));
   QProcess process;
-  process.setProgram(editor);
+  process.setProgram(program);
+  // The path is one argument, with no shell in between: blanks and quotes
+  // in it reach the editor as they are.
   process.setArguments({QString::fromStdString(FileName)});
   process.setStandardInputFile(QProcess::nullDevice());
   process.setStandardOutputFile(QProcess::nullDevice());
   process.setStandardErrorFile(QProcess::nullDevice());
   qint64 pid = 0;
-  if (!process.startDetached(&pid)) {
-    const int code = process.error() == QProcess::FailedToStart ? 2 : 1;
-    throw Exception(Format("System Error.  Code: %d.", {code}) + "\n" + editor.toStdString() +
-                    ": " + process.errorString().toStdString());
-  }
+  if (!process.startDetached(&pid)) fail(EIO, process.errorString());
 }
 
 void TMainForm::BuildCharts() {
@@ -250,6 +284,11 @@ void TMainForm::BuildCharts() {
     gradient.setColorAt(0, QColor(0xE8, 0xEC, 0xF4));
     gradient.setColorAt(1, Qt::white);
     chart->setBackgroundBrush(gradient);
+    // Tight margins: on a short screen the seeing chart gets little height,
+    // and the turned time labels need theirs.
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setMargins(QMargins(4, 2, 12, 2));
+    chart->setBackgroundRoundness(0);
 
     auto* series = new QLineSeries;
     series->setObjectName(seriesName);
@@ -300,7 +339,7 @@ void TMainForm::BuildPanel() {
   panel_ = new QWidget;
   panel_->setObjectName("PanelInfos");
   panel_->setAutoFillBackground(true);
-  panel_->setMinimumSize(200, 150);
+  panel_->setMinimumSize(kPanelMinWidth, kPanelMinHeight);
   const QFont bold = PanelFont();
 
   // Captions end just before the value column; the zenith captions end at 466.
@@ -413,22 +452,30 @@ void TMainForm::BuildMenuAndStatus() {
   }
 }
 
-void TMainForm::FitToScreen() {
+void TMainForm::FitToScreen(QSize available) {
   // The design size, but never larger than the screen's available area: a
-  // 1366x768 laptop must show the whole window.
-  QSize size(kClientWidth,
-             kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect avail = screen->availableGeometry();
-    const int frame = 40;  // title bar and borders of the window manager
-    if (size.width() > avail.width()) size.setWidth(avail.width());
-    if (size.height() > avail.height() - frame) {
-      size.setHeight(std::max(400, avail.height() - frame));
-      const int spare = size.height() - kMemoHeight - 60;
-      chartSeeing_->setFixedHeight(std::max(150, std::min(kSeeingChartHeight, spare / 2)));
-    }
+  // 1366x768 laptop must show the whole window. A short screen takes the
+  // height from the seeing chart down to what its turned time labels need,
+  // then from the log box; the information panel stays whole as long as
+  // possible and scrolls after that.
+  const int bars = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+  const int width = std::min(kClientWidth, available.width());
+  const int height =
+      std::max(300, std::min(kClientHeight + bars, available.height() - kWindowFrameHeight));
+  const int central = height - bars;
+  const int middle = kPanelMinHeight + 6;  // the panel and the signal chart's margins
+  const int rest = central - 3 - middle;   // seeing chart and log box
+  int memo = kMemoHeight;
+  int seeing = rest - memo;
+  if (seeing < kLegibleSeeingChartHeight) {
+    seeing = std::min(kLegibleSeeingChartHeight, rest - kMinMemoHeight);
+    memo = rest - seeing;
   }
-  resize(size);
+  seeing = std::clamp(seeing, kMinSeeingChartHeight, kSeeingChartHeight);
+  memo = std::max(memo, kMinMemoHeight);
+  chartSeeing_->setFixedHeight(seeing);
+  splitter1_->setSizes({std::max(0, central - 3 - memo), memo});
+  resize(width, height);
 }
 
 void TMainForm::SetValueLabel(TValueLabel label, const std::string& text) {

@@ -19,6 +19,7 @@ class QSplitter;
 class QFrame;
 class QAction;
 class QChartView;
+class QScrollArea;
 QT_END_NAMESPACE
 
 namespace quorvel {
@@ -69,6 +70,11 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   QAction* ActionFirmware() const { return actFirmware_; }
   QAction* ActionResetPlots() const { return actReset_; }
   QAction* ActionOpenDataFile() const { return actOpen_; }
+  QScrollArea* PanelScroll() const { return panelScroll_; }
+
+  // Sizes the window for a screen whose available area is `available`: the
+  // design size where it fits, else smaller, the seeing chart giving way first.
+  void FitToScreen(QSize available);
 
  private:
   void AppendLogLine(const std::string& line) override;
@@ -76,13 +82,14 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   void BuildCharts();
   void BuildPanel();
   void BuildMenuAndStatus();
-  void FitToScreen();
 
   QChartView* chartSeeing_ = nullptr;
   QChartView* chartSignal_ = nullptr;
   std::unique_ptr<TChartSeries> seeing_;
   std::unique_ptr<TChartSeries> signal_;
   QWidget* panel_ = nullptr;
+  QScrollArea* panelScroll_ = nullptr;
+  QSplitter* splitter1_ = nullptr;
   std::array<QLabel*, kValueLabelCount> valueLabels_{};
   QProgressBar* progress_ = nullptr;
   QFrame* shape_ = nullptr;

@@ -88,7 +88,8 @@ int RunHeadless(int argc, char** argv, const TOptions& options) {
 
 int RunWindow(int argc, char** argv, const TOptions& options) {
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName("Quorvel");
+  // No application display name: the platform would append it to the
+  // window's caption, which must read exactly "Quorvel Monitor -> " + stamp.
   // Lets the desktop match the window with the installed quorvel.desktop.
   QGuiApplication::setDesktopFileName("quorvel");
   FixDecimalSeparator();

@@ -45,10 +45,15 @@ inline void Pump(int ms = 50) {
 // A series that keeps its points.
 struct TVectorSeries : IPlotSeries {
   std::vector<TRollingBuffer> points;
+  std::int64_t insertions = 0;  // appends and rebuilds: one per point plotted
   void Clear() override { points.clear(); }
-  void Append(double x, double y) override { points.push_back({x, y}); }
+  void Append(double x, double y) override {
+    points.push_back({x, y});
+    ++insertions;
+  }
   void ReplaceAll(const TARollingBuffer& b, std::int32_t count) override {
     b.CopyOut(0, count - 1, points);
+    ++insertions;
   }
 };
 

@@ -311,6 +311,47 @@ TEST_F(Core, MinimumZeroLetsAnyPositiveSignalThrough) {
   EXPECT_NE(view_.Label(TValueLabel::CurrentSeeing), "Sun light level is too low");
 }
 
+TEST(LightTest, TheMinimumItselfIsTooLow) {
+  struct Case {
+    double signalV;
+    std::uint16_t min_mV;
+    bool tooLow;
+  } cases[] = {
+      {0.15, 150, true},     {std::nextafter(0.15, 1.0), 150, false},
+      {0.1, 150, true},      {1e-12, 0, false},  // with a minimum of 0 any positive signal passes
+      {0.0, 0, true},        {-0.2, 0, true},
+      {65.535, 65535, true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(SunLightTooLow(c.signalV, c.min_mV), c.tooLow) << c.signalV << " " << c.min_mV;
+}
+
+TEST_F(Core, SunDueSouthShowsAzimuth180) {
+  // The instant of this day's transit at the site, to the millisecond.
+  std::int64_t best = 0;
+  double bestGap = 1e9;
+  for (std::int64_t ms = kMorning; ms < kMorning + 4 * 3600000LL; ms += 1000) {
+    double az, el;
+    ephem::calcul_SUN_AZ_Elevation(DateTimeFromUnixMs(ms), SetupLocation.Longitude,
+                                   SetupLocation.Latitude, 0, az, el);
+    if (std::abs(az - M_PI) < bestGap) bestGap = std::abs(az - M_PI), best = ms;
+  }
+  for (std::int64_t ms = best - 1000; ms <= best + 1000; ++ms) {
+    double az, el;
+    ephem::calcul_SUN_AZ_Elevation(DateTimeFromUnixMs(ms), SetupLocation.Longitude,
+                                   SetupLocation.Latitude, 0, az, el);
+    if (std::abs(az - M_PI) < bestGap) bestGap = std::abs(az - M_PI), best = ms;
+  }
+  ASSERT_LT(bestGap, 1e-6);
+  sim_->AddInstrument(Replaying({test::ReferenceReport()}));
+  Start();
+  clock_.Set(best - 1000);
+  Tick();
+  EXPECT_EQ(view_.Label(TValueLabel::SunPosition).rfind("Azimuth 180.00\u00B0 Elevation ", 0), 0u)
+      << view_.Label(TValueLabel::SunPosition);
+  EXPECT_NEAR(core_->FDataOutMes.AZ, 180.0, 1e-4);
+}
+
 TEST_F(Core, MeansAppearOnceTheBufferSpansTheirInterval) {
   sim_->AddInstrument(Replaying(std::vector<TReportBuffer>(400, test::ReferenceReport())));
   Start();
@@ -444,6 +485,8 @@ TEST_F(Core, AWholeDayCrossesLocalMidnightIntoANewFile) {
   }
   EXPECT_GT(lines, 40000u);
   EXPECT_LT(lines, 86400u);
+  // One line for every seeing point plotted, that is every valid measurement.
+  EXPECT_EQ(static_cast<std::int64_t>(lines), view_.seeing.insertions);
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+#!/bin/bash
+# Screenshot of the running main window for the README: the simulated
+# instrument on a virtual clock, a few virtual minutes in so that both charts
+# hold data, on a 1366x768 virtual screen (Xvfb), with openbox as the window
+# manager when it is installed. Not part of the test suite.
+#
+#   tools/screenshot.sh [OUTPUT.png] [REAL_SECONDS]
+#
+# Needs Xvfb and ImageMagick's import (tools/setup-debian.sh installs both);
+# openbox and wmctrl (optional) add the title bar and a real close.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/docs/main-window.png}
+seconds=${2:-25}
+exe=$root/build/default/app/quorvel
+[ -x "$exe" ] || { echo "build first: cmake --build --preset default" >&2; exit 1; }
+
+work=$(mktemp -d)
+display=:$((100 + RANDOM % 400))
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+if command -v openbox >/dev/null; then
+  openbox >"$work/openbox.log" 2>&1 &
+  pids+=($!)
+  sleep 1
+fi
+
+"$exe" --simulate --speed 20 --clock-start 2026-06-21T09:30:00 --sim-seed 3 \
+  --data-dir "$work/data" --settings "$work/settings.ini" >"$work/quorvel.log" 2>&1 &
+app=$!
+sleep "$seconds"
+mkdir -p "$(dirname "$out")"
+import -window root "$out"
+echo "wrote $out"
+
+# Close the window as a user would and check that the program ends with 0.
+if command -v wmctrl >/dev/null && [ ${#pids[@]} -gt 1 ]; then
+  wmctrl -c "Quorvel Monitor"
+else
+  kill -TERM "$app"
+fi
+status=0
+wait "$app" || status=$?
+echo "quorvel ended with status $status"
