@@ -4,11 +4,11 @@
 #include <cmath>
 #include <exception>
 
+#include "app/MeasurementAnswer.h"
 #include "common/Clock.h"
 #include "common/Errors.h"
 #include "common/Format.h"
 #include "ephemeris/Calendar.h"
-#include "app/MeasurementAnswer.h"
 #include "ephemeris/SunPosition.h"
 #include "measure/ComputeCore.h"
 #include "records/BuildStamp.h"
@@ -67,7 +67,8 @@ void TMainCore::FormCreate() {
     // A first run has no settings file yet: nothing to say. Once the file
     // exists, every value that could not be read is named with the default
     // kept, a missing one too (a truncated or overwritten file).
-    const bool fileExists = QFileInfo::exists(QString::fromStdString(FSettings->SettingsFileName()));
+    const bool fileExists =
+        QFileInfo::exists(QString::fromStdString(FSettings->SettingsFileName()));
     const std::vector<TSettingRead> reads = ReadStartupSettings(*FSettings);
     for (const TSettingRead& r : reads)
       if (!r.Read && (fileExists || r.Message.find(" not found!") == std::string::npos))

@@ -152,9 +152,10 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
         const std::string item = v->substr(start, comma - start);
         const auto n = ParseInt64(item);
         if (!n || *n < 1) {
-          error = "option --sim-stop-at needs whole numbers of seconds from 1, separated by "
-                  "commas, not '" +
-                  item + "'";
+          error =
+              "option --sim-stop-at needs whole numbers of seconds from 1, separated by "
+              "commas, not '" +
+              item + "'";
           return std::nullopt;
         }
         o.simStopAt.push_back(*n);

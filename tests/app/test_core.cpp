@@ -250,9 +250,9 @@ TEST_F(Core, GarbledAnswersAreTurnedAwayAndTheCycleGoesOn) {
   const float nan = std::nanf("");
   const float inf = HUGE_VALF;
   std::vector<TReportBuffer> reports = {
-      test::MeasurementReport(nan, 2000.0f),    test::MeasurementReport(3e38f, 2000.0f),
-      test::MeasurementReport(-1.0f, 2000.0f),  test::MeasurementReport(65535.5f, 2000.0f),
-      test::MeasurementReport(50000.0f, inf),   test::MeasurementReport(50000.0f, -0.5f),
+      test::MeasurementReport(nan, 2000.0f),   test::MeasurementReport(3e38f, 2000.0f),
+      test::MeasurementReport(-1.0f, 2000.0f), test::MeasurementReport(65535.5f, 2000.0f),
+      test::MeasurementReport(50000.0f, inf),  test::MeasurementReport(50000.0f, -0.5f),
       test::MeasurementReport(50000.0f, nan),
   };
   TReportBuffer noisy = test::ReferenceReport();
