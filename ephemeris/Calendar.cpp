@@ -38,6 +38,9 @@ double Convert_TdateTime2Julian_day(TDateTime DateTime) {
 }
 
 void Remet2Pi(double& Angle) {
+  // Cut huge angles exactly first: the product below would leave a
+  // remainder too large for the loops to ever finish.
+  if (std::fabs(Angle) > 1e6) Angle = std::fmod(Angle, kTwoPi);
   if (std::fabs(Angle) > 100) Angle -= kTwoPi * std::trunc(Angle / kTwoPi);
   // Non-finite angles would loop for ever; leave them as they stand.
   if (!std::isfinite(Angle)) return;
@@ -57,6 +60,7 @@ double modtp(double x) {
 
 double Inside2pi(double y) {
   if (!std::isfinite(y)) return y;
+  if (std::fabs(y) > 1e6) y = std::fmod(y, kTwoPi);
   while (y < 0) y += kTwoPi;
   while (y > kTwoPi) y -= kTwoPi;
   return y;

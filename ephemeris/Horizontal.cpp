@@ -39,12 +39,18 @@ constexpr double kMoonRiseConstant = 3.874e-7;
 // sin(34') in the rate correction of the hour angle at rise and set.
 constexpr double kSin34Arcmin = 0.009890037858741148;
 
+// Beyond this the turn loops below would take for ever (or never end).
+constexpr double kHugeAngle = 1e6;
+
 constexpr std::uint8_t kSun = 0;
 constexpr std::uint8_t kMoon = 3;
 
-// Into [-pi, pi]. Non-finite values are left as they are (no endless loop).
+// Into [-pi, pi]. Non-finite values are left as they are (no endless loop);
+// a huge finite one (a site a million kilometres up) is first cut to less
+// than a turn, since adding 2 pi to it changes nothing.
 double PlusMinusPi(double a) {
   if (!std::isfinite(a)) return a;
+  if (std::fabs(a) > kHugeAngle) a = std::fmod(a, kTwoPi);
   while (a < -kPi) a += kTwoPi;
   while (a > kPi) a -= kTwoPi;
   return a;
@@ -53,6 +59,7 @@ double PlusMinusPi(double a) {
 // Into [0, 2 pi]. Non-finite values are left as they are.
 double ZeroToTwoPi(double a) {
   if (!std::isfinite(a)) return a;
+  if (std::fabs(a) > kHugeAngle) a = std::fmod(a, kTwoPi);
   while (a < 0) a += kTwoPi;
   while (a > kTwoPi) a -= kTwoPi;
   return a;

@@ -166,6 +166,22 @@ TEST(SunPosition, NotANumberSitePropagates) {
   EXPECT_TRUE(std::isnan(elv));
 }
 
+// Huge but finite inputs end (they used to turn the angle loops for ever)
+// and give angles within their turn or NaN.
+TEST(SunPosition, HugeSiteValuesEnd) {
+  for (const double altitude : {8.9e88, -1e300, 1e12}) {
+    double az, elv;
+    calcul_SUN_AZ_Elevation(kReference, kLon, kLat, altitude, az, elv);
+    EXPECT_TRUE(std::isnan(az) || (az >= 0 && az <= 2 * 3.141592653589794)) << altitude;
+    EXPECT_TRUE(std::isnan(elv) || std::fabs(elv) <= 3.141592653589794) << altitude;
+  }
+  double a = 1e200;
+  Remet2Pi(a);
+  EXPECT_TRUE(a >= 0 && a < 2 * 3.141592653589794) << a;
+  const double b = Inside2pi(-3e150);
+  EXPECT_TRUE(b >= 0 && b <= 2 * 3.141592653589794) << b;
+}
+
 // The hourly speed is a plain difference: it jumps by -2 pi when the
 // topocentric right ascension passes 0 within the hour (about 03:45 UT on the
 // day of the 2024 March equinox; the site has the Sun high then).
