@@ -6,6 +6,8 @@
 #                               peak RSS of each run and checks the week: no
 #                               error line, one results file per day, each
 #                               starting with its header
+#   tools/longrun.sh gui        the same day and week in the main window
+#                               (QT_QPA_PLATFORM=offscreen), with its charts
 #   tools/longrun.sh valgrind [SECONDS]
 #                               valgrind memcheck over a shorter run
 #                               (default 3 simulated hours of daylight, with
@@ -31,7 +33,7 @@ mkdir -p "$WORK"
 run() {  # NAME SECONDS [wrapper...]
   name=$1; secs=$2; shift 2
   mkdir -p "$WORK/$name"
-  TZ=UTC LC_ALL=C "$@" "$Q" --headless --simulate --speed 0 --clock-start "$START" \
+  TZ=UTC LC_ALL=C "$@" "$Q" ${FRONT---headless} --simulate --speed 0 --clock-start "$START" \
     --duration "$secs" --data-dir "$WORK/$name/data" --settings "$WORK/settings.ini" \
     ${EXTRA:-} > "$WORK/$name/log.txt"
 }
@@ -65,6 +67,20 @@ case "${1:-rss}" in
       echo "$name ($secs simulated s): peak RSS $(cat "$WORK/$name/rss_kb") KB, $((t1 - t0)) s"
     done
     check_week
+    ;;
+  gui)
+    export QT_QPA_PLATFORM=offscreen
+    FRONT=""
+    for spec in day:86400 week:604800; do
+      name=${spec%%:*}; secs=${spec#*:}
+      t0=$(date +%s)
+      run "$name" "$secs" /usr/bin/time -f "%M" -o "$WORK/$name/rss_kb"
+      t1=$(date +%s)
+      echo "window, $name ($secs simulated s): peak RSS $(cat "$WORK/$name/rss_kb") KB, $((t1 - t0)) s"
+    done
+    files=$(ls "$WORK/week/data" | wc -l)
+    echo "window, week: $files results files, $(cat "$WORK/week/data"/* | wc -l) lines"
+    [ "$files" -eq 7 ]
     ;;
   valgrind)
     secs=${2:-10800}

@@ -184,6 +184,28 @@ TEST_F(EndToEnd, WrongEchoGarbageAndShortAnswersDoNotStopTheRun) {
   }
 }
 
+TEST_F(EndToEnd, ACaptureReplaysToTheSameResultsAndTheReplayEndsTheRun) {
+  const fs::path capture = dir_ / "capture.txt";
+  ExpectCleanEnd(Run(Args(kMorning, 30, {"--capture", capture.string()})));
+  const std::string recorded = ReadFile(data_ / kMay3);
+  fs::remove_all(data_);
+  // The same clock, the captured answers instead of the simulated sky.
+  const TRunResult r = Run({"--headless", "--replay", capture.string(), "--speed", "0",
+                            "--clock-start", kMorning, "--data-dir", data_.string(), "--settings",
+                            settings_.string()});
+  ExpectCleanEnd(r);
+  EXPECT_TRUE(r.Has("Replay over: the replay file has no more reports")) << r.out;
+  EXPECT_EQ(ReadFile(data_ / kMay3), recorded);
+  // A damaged replay file is refused with its line named.
+  std::string damaged = ReadFile(capture);
+  damaged.insert(damaged.find('\n') + 1, "00814\n");
+  WriteFile(capture, damaged);
+  const TRunResult bad = Run({"--headless", "--replay", capture.string(), "--data-dir",
+                              data_.string(), "--settings", settings_.string()});
+  EXPECT_TRUE(bad.exited && bad.status == 2);
+  EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
+}
+
 // -- Calibration never written ------------------------------------------------
 
 TEST_F(EndToEnd, ErasedCalibrationIsOfferedAndWrittenOnYes) {

@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(m.ValidSeeing == IsSeeingValid(m.seeingArcSec));
   if (m.ValidSeeing) Check(std::isfinite(m.R0) && m.R0 > 0);
   if (answer) {
-    for (double v : {double(m.MeanADU_NF), double(m.EC_ADU_NF), double(m.MeanADU_F),
-                     double(m.PowerScintADU)})
+    for (double v :
+         {double(m.MeanADU_NF), double(m.EC_ADU_NF), double(m.MeanADU_F), double(m.PowerScintADU)})
       Check(v >= 0 && v <= kConverterFullScaleADU);
     if (defaults) {
       // A sound answer with the default calibration is a finite signal

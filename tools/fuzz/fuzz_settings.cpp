@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(file, std::ios::binary) << text;
   } else {
     QSettings s(QString::fromStdString(file), QSettings::IniFormat);
-    s.setValue("Software/DRAVO_Solar/General/v", QString::fromUtf8(text.data(),
-                                                                   static_cast<int>(text.size())));
+    s.setValue("Software/DRAVO_Solar/General/v",
+               QString::fromUtf8(text.data(), static_cast<int>(text.size())));
     s.setValue("Software/DRAVO_Solar/General/latitude",
                QString::fromUtf8(text.data(), static_cast<int>(text.size())));
     s.sync();
