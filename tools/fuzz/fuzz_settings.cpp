@@ -17,6 +17,7 @@
 #include <string>
 
 #include "measure/Declarations.h"
+#include "records/Cp1252.h"
 #include "records/ProgramSettings.h"
 #include "records/SettingsStore.h"
 
@@ -71,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!reg.ReadValueRegisterDFset("\\General", s, id, 256) && s != "default") std::abort();
     std::string shortText;
     (void)reg.ReadValueRegister_SSTR("\\General", shortText, id, "x", 16);
-    if (shortText.size() > 16) std::abort();
+    // At most 16 characters of the 8-bit set (held as UTF-8).
+    if (Utf8ToCp1252(shortText).size() > 16) std::abort();
   }
   GeneralParams = TGeneralParams{};
   SetupLocation = TSetupLocation{};
