@@ -59,8 +59,8 @@ check_week() {
 
 case "${1:-rss}" in
   rss)
-    for spec in day:86400 twodays:172800 week:604800; do
-      name=${spec%%:*}; secs=${spec#*:}
+    for item in day:86400 twodays:172800 week:604800; do
+      name=${item%%:*}; secs=${item#*:}
       t0=$(date +%s)
       run "$name" "$secs" /usr/bin/time -f "%M" -o "$WORK/$name/rss_kb"
       t1=$(date +%s)
@@ -71,8 +71,8 @@ case "${1:-rss}" in
   gui)
     export QT_QPA_PLATFORM=offscreen
     FRONT=""
-    for spec in day:86400 week:604800; do
-      name=${spec%%:*}; secs=${spec#*:}
+    for item in day:86400 twodays:172800 week:604800; do
+      name=${item%%:*}; secs=${item#*:}
       t0=$(date +%s)
       run "$name" "$secs" /usr/bin/time -f "%M" -o "$WORK/$name/rss_kb"
       t1=$(date +%s)

@@ -65,10 +65,10 @@ std::vector<std::string> LogLines(const std::string& out) {
 
 }  // namespace
 
-TRunResult RunQuorvel(const TRunSpec& spec, const fs::path& workDir) {
+TRunResult RunQuorvel(const TRunPlan& plan, const fs::path& workDir) {
   fs::create_directories(workDir);
   std::string exe = QuorvelPath();
-  if (spec.uid) {
+  if (plan.uid) {
     const fs::path copy = workDir / "quorvel";
     if (!fs::exists(copy)) {
       fs::copy_file(exe, copy);
@@ -84,7 +84,7 @@ TRunResult RunQuorvel(const TRunSpec& spec, const fs::path& workDir) {
   if (outFd < 0 || errFd < 0) throw std::runtime_error("cannot create the output files");
 
   std::vector<std::string> argvText{exe};
-  argvText.insert(argvText.end(), spec.args.begin(), spec.args.end());
+  argvText.insert(argvText.end(), plan.args.begin(), plan.args.end());
   std::vector<char*> argv;
   for (auto& a : argvText) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -98,13 +98,13 @@ TRunResult RunQuorvel(const TRunSpec& spec, const fs::path& workDir) {
     ::dup2(errFd, STDERR_FILENO);
     ::close(STDIN_FILENO);
     ::open("/dev/null", O_RDONLY);
-    for (const auto& [name, value] : spec.env) ::setenv(name.c_str(), value.c_str(), 1);
-    if (spec.umask) ::umask(*spec.umask);
+    for (const auto& [name, value] : plan.env) ::setenv(name.c_str(), value.c_str(), 1);
+    if (plan.umask) ::umask(*plan.umask);
     if (::chdir(workDir.c_str()) != 0) ::_exit(126);
-    if (spec.gid) {
-      if (::setgroups(0, nullptr) != 0 || ::setgid(*spec.gid) != 0) ::_exit(126);
+    if (plan.gid) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(*plan.gid) != 0) ::_exit(126);
     }
-    if (spec.uid && ::setuid(*spec.uid) != 0) ::_exit(126);
+    if (plan.uid && ::setuid(*plan.uid) != 0) ::_exit(126);
     ::execv(exe.c_str(), argv.data());
     ::_exit(127);
   }
@@ -114,14 +114,14 @@ TRunResult RunQuorvel(const TRunSpec& spec, const fs::path& workDir) {
   TRunResult r;
   const auto start = std::chrono::steady_clock::now();
   std::optional<std::chrono::steady_clock::time_point> armedAt;
-  if (!spec.armed) armedAt = start;
+  if (!plan.armed) armedAt = start;
   bool killed = false;
   for (;;) {
     int st = 0;
     const pid_t w = ::waitpid(pid, &st, WUNTRACED | WNOHANG);
     if (w == pid) {
       if (WIFSTOPPED(st)) {
-        if (spec.onStop) spec.onStop(r.stops);
+        if (plan.onStop) plan.onStop(r.stops);
         ++r.stops;
         ::kill(pid, SIGCONT);
         continue;
@@ -135,12 +135,12 @@ TRunResult RunQuorvel(const TRunSpec& spec, const fs::path& workDir) {
       break;
     }
     const auto now = std::chrono::steady_clock::now();
-    if (!armedAt && spec.armed()) armedAt = now;
+    if (!armedAt && plan.armed()) armedAt = now;
     const auto since = [&now](std::chrono::steady_clock::time_point t) {
       return std::chrono::duration_cast<std::chrono::milliseconds>(now - t).count();
     };
-    const bool due = spec.killAfterMs && armedAt && since(*armedAt) >= *spec.killAfterMs;
-    if (!killed && (due || since(start) >= spec.timeoutMs)) {
+    const bool due = plan.killAfterMs && armedAt && since(*armedAt) >= *plan.killAfterMs;
+    if (!killed && (due || since(start) >= plan.timeoutMs)) {
       ::kill(pid, SIGKILL);
       killed = true;
     }

@@ -18,7 +18,7 @@ namespace quorvel::e2e {
 
 namespace fs = std::filesystem;
 
-struct TRunSpec {
+struct TRunPlan {
   std::vector<std::string> args;
   // Added to (or replacing in) the inherited environment.
   std::map<std::string, std::string> env;
@@ -53,7 +53,7 @@ struct TRunResult {
 };
 
 // Runs the executable; its outputs go to files in `workDir`.
-TRunResult RunQuorvel(const TRunSpec& spec, const fs::path& workDir);
+TRunResult RunQuorvel(const TRunPlan& plan, const fs::path& workDir);
 
 // Where the executable under test is.
 std::string QuorvelPath();

@@ -90,18 +90,18 @@ class EndToEnd : public ::testing::Test {
     return a;
   }
 
-  TRunResult Run(TRunSpec spec) {
-    spec.env.emplace("TZ", "UTC");
-    spec.env.emplace("LC_ALL", "C");
-    spec.env.emplace("QT_QPA_PLATFORM", "offscreen");
-    spec.env.emplace("XDG_RUNTIME_DIR", dir_.string());
-    TRunResult r = RunQuorvel(spec, dir_ / ("run" + std::to_string(runs_++)));
+  TRunResult Run(TRunPlan plan) {
+    plan.env.emplace("TZ", "UTC");
+    plan.env.emplace("LC_ALL", "C");
+    plan.env.emplace("QT_QPA_PLATFORM", "offscreen");
+    plan.env.emplace("XDG_RUNTIME_DIR", dir_.string());
+    TRunResult r = RunQuorvel(plan, dir_ / ("run" + std::to_string(runs_++)));
     return r;
   }
   TRunResult Run(std::vector<std::string> args) {
-    TRunSpec spec;
-    spec.args = std::move(args);
-    return Run(spec);
+    TRunPlan plan;
+    plan.args = std::move(args);
+    return Run(plan);
   }
 
   static void ExpectCleanEnd(const TRunResult& r) {
@@ -190,9 +190,9 @@ TEST_F(EndToEnd, ACaptureReplaysToTheSameResultsAndTheReplayEndsTheRun) {
   const std::string recorded = ReadFile(data_ / kMay3);
   fs::remove_all(data_);
   // The same clock, the captured answers instead of the simulated sky.
-  const TRunResult r = Run({"--headless", "--replay", capture.string(), "--speed", "0",
-                            "--clock-start", kMorning, "--data-dir", data_.string(), "--settings",
-                            settings_.string()});
+  const TRunResult r =
+      Run({"--headless", "--replay", capture.string(), "--speed", "0", "--clock-start", kMorning,
+           "--data-dir", data_.string(), "--settings", settings_.string()});
   ExpectCleanEnd(r);
   EXPECT_TRUE(r.Has("Replay over: the replay file has no more reports")) << r.out;
   EXPECT_EQ(ReadFile(data_ / kMay3), recorded);
@@ -262,19 +262,19 @@ class ResultsFileFault : public EndToEnd, public ::testing::WithParamInterface<T
 TEST_P(ResultsFileFault, ClearErrorEarlierLinesIntactResumesAtTheNextArrival) {
   const TWriteFault fault = GetParam();
   const std::string name = fault.name;
-  TRunSpec spec;
+  TRunPlan plan;
   std::optional<std::pair<uid_t, gid_t>> user;
   if (fault.needsOtherUser) {
     user = Unprivileged();
     if (user) {
-      spec.uid = user->first;
-      spec.gid = user->second;
+      plan.uid = user->first;
+      plan.gid = user->second;
     }
     GiveTo(user, dir_);
   }
   const fs::path day = data_ / kMay3;
-  spec.args = Args(kMorning, 5);
-  ExpectCleanEnd(Run(spec));
+  plan.args = Args(kMorning, 5);
+  ExpectCleanEnd(Run(plan));
   const std::string before = ReadFile(day);
   ASSERT_EQ(SecondsAfterEight(ReadDayFile(day)), Range(1, 5));
 
@@ -289,9 +289,9 @@ TEST_P(ResultsFileFault, ClearErrorEarlierLinesIntactResumesAtTheNextArrival) {
     fs::permissions(day, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   }
   const std::string path = day.string();
-  spec.args =
+  plan.args =
       Args("2026-05-03T09:00:00", 20, {"--sim-stop-at", "5", "--sim-events", "6:unplug,7:plug"});
-  spec.onStop = [&](int) {
+  plan.onStop = [&](int) {
     if (name == "FolderIsAFile") {
       fs::remove(data_);  // the program makes the folder again itself
     } else if (name == "DiskFull") {
@@ -302,7 +302,7 @@ TEST_P(ResultsFileFault, ClearErrorEarlierLinesIntactResumesAtTheNextArrival) {
                                fs::perms::others_read);
     }
   };
-  const TRunResult r = Run(spec);
+  const TRunResult r = Run(plan);
   ExpectCleanEnd(r);
   EXPECT_EQ(r.stops, 1);
   const auto error =
@@ -347,15 +347,15 @@ TEST_F(EndToEnd, SigkillLeavesWholeLinesAndARestartAppendsWithoutASecondHeader) 
     // once the run has added to the file (lines are being written).
     char start[32];
     std::snprintf(start, sizeof start, "2026-05-03T%02d:00:00", 7 + round);
-    TRunSpec spec;
-    spec.args = Args(start, 86400);
-    spec.killAfterMs = delay(rng);
-    spec.armed = [&] {
+    TRunPlan plan;
+    plan.args = Args(start, 86400);
+    plan.killAfterMs = delay(rng);
+    plan.armed = [&] {
       std::error_code ec;
       const auto now = fs::file_size(day, ec);
       return !ec && now > size;
     };
-    const TRunResult r = Run(spec);
+    const TRunResult r = Run(plan);
     EXPECT_FALSE(r.exited) << r.err;
     const TDayFile f = ReadDayFile(day);
     ExpectSound(f, "round " + std::to_string(round));
@@ -441,10 +441,10 @@ class LocalClockJump : public EndToEnd, public ::testing::WithParamInterface<TCl
 // 00:30 to 23:30 of the day before in October, forward over midnight in March.
 TEST_P(LocalClockJump, NoCrashFiniteMeansAndFilesFollowTheLocalDate) {
   const TClockJump jump = GetParam();
-  TRunSpec spec;
-  spec.env["TZ"] = "XST12XDT11,M3.5.0/24,M10.5.0/0:30";
-  spec.args = Args(jump.utcStart, 7200);
-  const TRunResult r = Run(spec);
+  TRunPlan plan;
+  plan.env["TZ"] = "XST12XDT11,M3.5.0/24,M10.5.0/0:30";
+  plan.args = Args(jump.utcStart, 7200);
+  const TRunResult r = Run(plan);
   ExpectCleanEnd(r);
   EXPECT_EQ(r.Count("Main timer error"), 0) << r.out;
   int means = 0;
@@ -494,21 +494,21 @@ class Umask : public EndToEnd, public ::testing::WithParamInterface<mode_t> {};
 // folders and files the program makes follow the umask.
 TEST_P(Umask, AnOrdinaryUserRunsItAndFilesFollowTheUmask) {
   const mode_t mask = GetParam();
-  TRunSpec spec;
+  TRunPlan plan;
   const auto user = Unprivileged();
   if (user) {
-    spec.uid = user->first;
-    spec.gid = user->second;
+    plan.uid = user->first;
+    plan.gid = user->second;
   }
   GiveTo(user, dir_);
-  spec.umask = mask;
+  plan.umask = mask;
   const fs::path nested = dir_ / "a" / "b" / "data";
   const fs::path capture = dir_ / "capture.txt";
-  spec.args = {"--headless",    "--simulate",    "--speed",    "0",
+  plan.args = {"--headless",    "--simulate",    "--speed",    "0",
                "--clock-start", kMorning,        "--duration", "5",
                "--data-dir",    nested.string(), "--settings", settings_.string(),
                "--capture",     capture.string()};
-  const TRunResult r = Run(spec);
+  const TRunResult r = Run(plan);
   ExpectCleanEnd(r);
   const auto mode = [](const fs::path& p) {
     struct stat st {};
