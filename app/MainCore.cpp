@@ -1,8 +1,10 @@
 #include "MainCore.h"
 
+#include <QFileInfo>
 #include <cmath>
 #include <exception>
 
+#include "app/MeasurementAnswer.h"
 #include "common/Clock.h"
 #include "common/Errors.h"
 #include "common/Format.h"
@@ -10,6 +12,7 @@
 #include "ephemeris/SunPosition.h"
 #include "measure/ComputeCore.h"
 #include "records/BuildStamp.h"
+#include "records/DataFolder.h"
 #include "records/ProgramSettings.h"
 #include "records/ResultFile.h"
 #include "records/SettingsStore.h"
@@ -61,11 +64,14 @@ void TMainCore::FormCreate() {
   FTimerConter = 0;
   Log("Application startup");
   if (FSettings) {
+    // A first run has no settings file yet: nothing to say. Once the file
+    // exists, every value that could not be read is named with the default
+    // kept, a missing one too (a truncated or overwritten file).
+    const bool fileExists =
+        QFileInfo::exists(QString::fromStdString(FSettings->SettingsFileName()));
     const std::vector<TSettingRead> reads = ReadStartupSettings(*FSettings);
-    // A first run has no settings yet (the key is missing): nothing to say.
-    // Anything else that could not be read is named, with the default kept.
     for (const TSettingRead& r : reads)
-      if (!r.Read && r.Message.find(" not found!") == std::string::npos)
+      if (!r.Read && (fileExists || r.Message.find(" not found!") == std::string::npos))
         Log("Setting " + r.IDString + " not used, default kept : " + r.Message);
   }
   FBufrollseeing.SetLength(GeneralParams.MaxPointsDisplayed);
@@ -107,7 +113,7 @@ void TMainCore::TimerMainTimer() {
       TReportBuffer BufferOUT{};
       SingleCommand_Init(BufferIN);
       FProtocol.DeviceRequest(kCmdReadMeasure, BufferIN, BufferOUT);
-      if (BufferOUT[0] != 0 || BufferOUT[1] != kCmdReadMeasure) {
+      if (!IsMeasurementAnswer(BufferOUT)) {
         Log("Failed to read data...");
       } else {
         double Azimut = 0, Elevation = 0;
@@ -190,6 +196,10 @@ void TMainCore::HidCtlArrival(THidDevice* HidDev) {
   Log("Arrival of \"" + name + "\" -> \"" + product + "\"");
   if (product != kInstrumentProduct && name != kInstrumentIdentification) return;
   Log("Connected to -> " + product);
+  // The data folder may have gone since start-up (or never been made, with
+  // a file in its way): an attachment is when acquisition starts over, so
+  // this is when the folder is made again.
+  CreateDataFolder(GeneralParams.PathMainRootSav);
   if (FProtocol.FCurrentDevice) FProtocol.FCurrentDevice->SetOnData(nullptr);
   FProtocol.FCurrentDevice = HidDev;
   HidDev->SetOnData(FProtocol.ReadDebugCallback());
@@ -205,7 +215,19 @@ void TMainCore::HidCtlDeviceChange() {
     dev->SetNumOverlappedBuffers(128);
   }
   Log(Format("HidCtlDeviceChange loop -> %d devices", {n}));
-  if (!FTimerMain.Enabled()) FView.ShowError(kDeviceNotFound);
+  if (FTimerMain.Enabled() || FDeviceNotFoundPending) return;
+  // Shown once the controller has finished this change: a modal box inside
+  // it would hold back the next change, so an instrument attached again
+  // while the box waits for the operator would not resume acquisition until
+  // someone clicks OK. One box at a time.
+  FDeviceNotFoundPending = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (!FTimerMain.Enabled()) FView.ShowError(kDeviceNotFound);
+        FDeviceNotFoundPending = false;
+      },
+      Qt::QueuedConnection);
 }
 
 void TMainCore::MenuResetplotsClick() {

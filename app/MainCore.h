@@ -84,6 +84,8 @@ class TMainCore : public QObject {
   TTimerMain FTimerMain;
   TInstrumentProtocol FProtocol;
   std::unique_ptr<THidDeviceController> FHidCtl;
+  // The device-not-found box is queued or on screen.
+  bool FDeviceNotFoundPending = false;
 };
 
 }  // namespace quorvel

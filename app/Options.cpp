@@ -143,6 +143,24 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
         error = "option --inject-default-calibration needs yes or no, not '" + *v + "'";
         return std::nullopt;
       }
+    } else if (a == "--sim-stop-at") {
+      auto v = get();
+      if (!v) return std::nullopt;
+      std::size_t start = 0;
+      while (start <= v->size()) {
+        const std::size_t comma = std::min(v->find(',', start), v->size());
+        const std::string item = v->substr(start, comma - start);
+        const auto n = ParseInt64(item);
+        if (!n || *n < 1) {
+          error =
+              "option --sim-stop-at needs whole numbers of seconds from 1, separated by "
+              "commas, not '" +
+              item + "'";
+          return std::nullopt;
+        }
+        o.simStopAt.push_back(*n);
+        start = comma + 1;
+      }
     } else if (a == "--sim-seed") {
       auto v = get();
       if (!v) return std::nullopt;
@@ -174,6 +192,12 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
   }
   if ((o.simErased || o.simAbsent || o.simSeed) && !o.simulate) {
     error = "the --sim-* options need --simulate";
+    return std::nullopt;
+  }
+  if (!o.simStopAt.empty() && !(simulated && o.UsesVirtualClock())) {
+    error =
+        "option --sim-stop-at needs the simulated or replayed instrument on the virtual clock "
+        "(--speed or --clock-start)";
     return std::nullopt;
   }
   if (o.simulate && !o.replayFile.empty()) {
@@ -209,6 +233,9 @@ instrument (USB HID 04D8:003F "HID QLX SOLAR").
   --sim-erased               the simulated instrument starts with an erased calibration
   --sim-absent               the simulated instrument starts unplugged
   --sim-seed N               seed of the simulated weather (reproducible runs)
+  --sim-stop-at LIST         on the virtual clock, the process stops itself (SIGSTOP) at
+                             these virtual seconds, before their cycle, and goes on at
+                             SIGCONT, e.g. "5,60" (for tests that change files mid-run)
   --version                  print the version and exit
   --help                     print this help and exit
 

@@ -32,6 +32,9 @@ struct TOptions {
   bool simErased = false;
   bool simAbsent = false;
   std::optional<std::uint32_t> simSeed;
+  // Virtual seconds at which the process stops itself (SIGSTOP) until it
+  // gets SIGCONT: a test changes files while the run stands still.
+  std::vector<std::int64_t> simStopAt;
 
   bool UsesVirtualClock() const { return speed.has_value() || clockStartUtcMs.has_value(); }
   bool UsesSimulator() const { return simulate || !replayFile.empty(); }

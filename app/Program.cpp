@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 
 #include "app/MainCore.h"
 #include "common/Errors.h"
@@ -77,7 +80,16 @@ void TProgram::Drive(TMainCore& core, std::function<void()> finished, bool endWi
     core.TimerMain().SetDrivenExternally(true);
     driver_ = std::make_unique<TVirtualTimeDriver>(*clock_, options_.speed.value_or(1.0));
     TSimulatedBackend* sim = sim_.get();
-    driver_->OnSecond = [this, &core, sim, duration, finished](std::int64_t seconds) {
+    std::vector<std::int64_t> stops = options_.simStopAt;
+    std::sort(stops.begin(), stops.end());
+    driver_->OnSecond = [this, &core, sim, duration, finished, stops,
+                         next = std::size_t{0}](std::int64_t seconds) mutable {
+      while (next < stops.size() && stops[next] <= seconds) {
+        if (stops[next++] == seconds) {
+          std::fflush(nullptr);
+          std::raise(SIGSTOP);
+        }
+      }
       if (sim) sim->ApplyDueEvents();
       core.TimerMain().Fire();
       if (duration > 0 && static_cast<double>(seconds) >= duration) {

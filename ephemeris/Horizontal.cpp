@@ -42,7 +42,9 @@ constexpr double kSin34Arcmin = 0.009890037858741148;
 constexpr std::uint8_t kSun = 0;
 constexpr std::uint8_t kMoon = 3;
 
-// Into [-pi, pi]. Non-finite values are left as they are (no endless loop).
+// Into [-pi, pi]. Non-finite values are left as they are (no endless loop);
+// a huge finite one (a site a million kilometres up) is first cut to less
+// than a turn, since adding 2 pi to it changes nothing.
 double PlusMinusPi(double a) {
   if (!std::isfinite(a)) return a;
   a = ReduceManyTurns(a, kTwoPi);

@@ -14,6 +14,7 @@ xvfb xauth
 locales
 fonts-dejavu-core fonts-liberation
 clang-14 libclang-rt-14-dev
+valgrind time
 "
 
 as_root() {

@@ -89,7 +89,12 @@ struct TFakeView : IMainView, ILogSink {
     questions.push_back(q);
     return answer;
   }
-  void ShowError(const std::string& t) override { errors.push_back(t); }
+  // Runs while an error box would be on screen (a modal box's own loop).
+  std::function<void()> whileErrorShown;
+  void ShowError(const std::string& t) override {
+    errors.push_back(t);
+    if (whileErrorShown) whileErrorShown();
+  }
   void OnAcquisitionStopped() override { ++stopped; }
   void AppendLogLine(const std::string& line) override {
     const auto cut = line.find("] : ");

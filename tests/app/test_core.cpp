@@ -132,6 +132,7 @@ TEST_F(Core, StartWithoutTheInstrumentThenAttachIt) {
   const int instrument = sim_->AddInstrument(Sky(), /*plugged=*/false);
   Start();
   EXPECT_EQ(view_.log.back(), "HidCtlDeviceChange loop -> 0 devices");
+  ASSERT_TRUE(test::PumpUntil([&] { return !view_.errors.empty(); }));
   ASSERT_EQ(view_.errors.size(), 1u);
   EXPECT_EQ(view_.errors[0],
             "Hardware device not found, please attach it. Now is going to halt this software !");
@@ -201,6 +202,86 @@ TEST_F(Core, UnplugStopsAcquisitionAndTheNextArrivalResumesIt) {
   EXPECT_EQ(core_->FTimerConter, 5u);
   EXPECT_EQ(view_.Count("Read ROM value"), 1);  // the counter went on: no second read
   EXPECT_EQ(ResultLines().size(), lines + 2);
+}
+
+TEST_F(Core, AReplugWhileTheNotFoundBoxIsOpenResumesAcquisition) {
+  const int instrument = sim_->AddInstrument(Sky());
+  Start();
+  Tick(2);
+  // The operator leaves the box open; the instrument comes back meanwhile.
+  bool resumed = false;
+  view_.whileErrorShown = [&] {
+    sim_->Plug(instrument);
+    resumed = test::PumpUntil([&] { return core_->TimerMain().Enabled(); });
+  };
+  sim_->Unplug(instrument);
+  Tick();  // fails before the controller has seen the removal
+  ASSERT_TRUE(view_.Has("Main timer error : HID WRITE ERROR"));
+  ASSERT_TRUE(test::PumpUntil([&] { return !view_.errors.empty(); }));
+  EXPECT_TRUE(resumed);
+  view_.whileErrorShown = nullptr;
+  const std::size_t lines = ResultLines().size();
+  Tick(2);
+  EXPECT_EQ(ResultLines().size(), lines + 2);
+  EXPECT_EQ(view_.errors.size(), 1u);
+}
+
+TEST_F(Core, TheDataFolderIsMadeAgainAtTheNextArrival) {
+  const int instrument = sim_->AddInstrument(Sky());
+  Start();
+  // A file where the folder should be.
+  std::filesystem::remove_all(dir_);
+  std::ofstream(dir_.string()) << "in the way";
+  Tick();
+  ASSERT_TRUE(view_.Has("Main timer error : Path not found : [" + GeneralParams.PathMainRootSav));
+  std::filesystem::remove(dir_);
+  sim_->Unplug(instrument);
+  Settle();
+  sim_->Plug(instrument);
+  ASSERT_TRUE(test::PumpUntil([&] { return core_->TimerMain().Enabled(); }));
+  Tick(2);
+  EXPECT_EQ(view_.Count("Main timer error"), 1);
+  EXPECT_EQ(ResultLines().size(), 3u);  // header and two lines
+}
+
+TEST_F(Core, GarbledAnswersAreTurnedAwayAndTheCycleGoesOn) {
+  // Right echo, but values no 16-bit converter gives: each is a failed read,
+  // never a stop, a calibration question or a results line.
+  const float nan = std::nanf("");
+  const float inf = HUGE_VALF;
+  std::vector<TReportBuffer> reports = {
+      test::MeasurementReport(nan, 2000.0f),   test::MeasurementReport(3e38f, 2000.0f),
+      test::MeasurementReport(-1.0f, 2000.0f), test::MeasurementReport(65535.5f, 2000.0f),
+      test::MeasurementReport(50000.0f, inf),  test::MeasurementReport(50000.0f, -0.5f),
+      test::MeasurementReport(50000.0f, nan),
+  };
+  TReportBuffer noisy = test::ReferenceReport();
+  noisy[6] = 0xFF;  // noise NaN
+  noisy[7] = 0xC0;
+  reports.push_back(noisy);
+  TReportBuffer filtered = test::ReferenceReport();
+  filtered[10] = 0x7F;  // filtered mean +INF
+  filtered[11] = 0x80;
+  filtered[12] = filtered[13] = 0;
+  reports.push_back(filtered);
+  const std::size_t garbled = reports.size();
+  // At the edges of the range: sound.
+  reports.push_back(test::MeasurementReport(65535.0f, 0.0f));
+  reports.push_back(test::ReferenceReport());
+  sim_->AddInstrument(Replaying(reports));
+  Start();
+  Tick(static_cast<int>(garbled));
+  EXPECT_EQ(view_.Count("Failed to read data..."), static_cast<int>(garbled));
+  EXPECT_EQ(view_.Count("Main timer error"), 0);
+  EXPECT_TRUE(view_.questions.empty());
+  EXPECT_TRUE(core_->TimerMain().Enabled());
+  EXPECT_EQ(core_->FIdrol_L, -1);
+  EXPECT_TRUE(ResultLines().empty());
+  Tick(2);
+  EXPECT_EQ(view_.Count("Failed to read data..."), static_cast<int>(garbled));
+  EXPECT_EQ(core_->FIdrol_L, 1);
+  EXPECT_EQ(ResultLines().size(), 2u);
+  EXPECT_EQ(core_->FTimerConter, garbled + 2);
 }
 
 TEST_F(Core, ErasedCalibrationAsksAndWritesTheDefaultsOnYes) {
@@ -401,8 +482,20 @@ TEST_F(Core, ResetPlotsEmptiesTheChartsAndKeepsTheLabels) {
 }
 
 TEST_F(Core, SaturationBarRangeErrorStopsAcquisition) {
-  // A signal far beyond the converter's range cannot be a bar position.
-  sim_->AddInstrument(Replaying({test::MeasurementReport(3e38f, 2000.0f)}));
+  // A calibration with a vanishing unfiltered gain turns a sound report into
+  // a signal that no bar position can show.
+  TSimInstrumentConfig c = Replaying({test::ReferenceReport()});
+  auto script = std::make_shared<TReplayScript>(*c.Replay);
+  TReportBuffer version{};
+  version[1] = kCmdReadVersion;
+  version[2] = 1;
+  version[3] = 7;
+  const TSimNvm nvm = NvmFromValues(kDefaultSerialNumber, kDefaultRShunt, kDefaultGainFiltered,
+                                    1e-9f, kDefaultOffsetV);
+  std::copy(nvm.begin(), nvm.end(), version.begin() + 6);
+  script->VersionAnswers.push_back(version);
+  c.Replay = script;
+  sim_->AddInstrument(c);
   Start();
   Tick();
   EXPECT_TRUE(view_.Has("Main timer error : Range check error"));

@@ -42,6 +42,9 @@ TEST(Options, BadValuesAreNamed) {
       {{"--headless=1"}, "takes no value"},
       {{"--simulate", "--replay", "x"}, "together"},
       {{"--sim-events", "10:unplug"}, "--simulate"},
+      {{"--simulate", "--speed", "0", "--sim-stop-at", "5,x"}, "--sim-stop-at"},
+      {{"--simulate", "--speed", "0", "--sim-stop-at", "0"}, "--sim-stop-at"},
+      {{"--simulate", "--sim-stop-at", "5"}, "virtual clock"},
   };
   for (const auto& c : cases) {
     std::string err;
