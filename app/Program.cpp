@@ -37,12 +37,13 @@ TProgram::TProgram(const TOptions& options) : options_(options) {
     } else {
       config.StartErased = options_.simErased;
       config.Physics.Seed = options_.simSeed.value_or(1);
-      // The simulated sky sees the Sun where the program computes it, at the
-      // site the program starts with.
-      const TSetupLocation site = SetupLocation;
-      config.Physics.SunElevation = [site](TDateTime utc) {
+      // The simulated instrument stands at the program's site: the stored
+      // one, and the new one as soon as the setup dialog applies it, so its
+      // sky is light when the program expects daylight.
+      config.Physics.SunElevation = [](TDateTime utc) {
         double az = 0, el = 0;
-        ephem::calcul_SUN_AZ_Elevation(utc, site.Longitude, site.Latitude, site.AltitudeM, az, el);
+        ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude,
+                                       SetupLocation.AltitudeM, az, el);
         return el;
       };
     }

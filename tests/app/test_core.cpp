@@ -111,6 +111,7 @@ TEST_F(Core, StartWithTheInstrument) {
   EXPECT_EQ(view_.log[2], "Arrival of \"HID QLX SOLAR\" -> \"HID QLX SOLAR\"");
   EXPECT_EQ(view_.log[3], "Connected to -> HID QLX SOLAR");
   EXPECT_EQ(view_.log[4], "HidCtlDeviceChange loop -> 2 devices");
+  test::Pump(30);  // a not-found box would come after the change
   EXPECT_TRUE(view_.errors.empty());
   EXPECT_TRUE(core_->TimerMain().Enabled());
   EXPECT_EQ(view_.status[2], "Data saved in this folder : " + GeneralParams.PathMainRootSav);

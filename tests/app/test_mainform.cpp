@@ -420,6 +420,7 @@ TEST_F(Window, StartWithTheInstrument) {
   EXPECT_EQ(lines[2], "Arrival of \"HID QLX SOLAR\" -> \"HID QLX SOLAR\"");
   EXPECT_EQ(lines[3], "Connected to -> HID QLX SOLAR");
   EXPECT_EQ(lines[4], "HidCtlDeviceChange loop -> 2 devices");
+  test::Pump(30);  // a not-found box would come after the change
   EXPECT_TRUE(sink_.errors.empty());
   EXPECT_EQ(StatusText(*form_, 2),
             QString::fromStdString("Data saved in this folder : " + GeneralParams.PathMainRootSav));
@@ -442,6 +443,9 @@ TEST_F(Window, StartWithTheInstrument) {
 TEST_F(Window, StartWithoutTheInstrumentWarnsOnceThenAttachingStartsAcquisition) {
   const int instrument = sim_->AddInstrument(Sky(), /*plugged=*/false);
   Start();
+  // The box comes once the change has been handled.
+  ASSERT_TRUE(test::PumpUntil([&] { return !sink_.errors.empty(); }));
+  test::Pump(30);
   ASSERT_EQ(sink_.errors.size(), 1u);
   EXPECT_EQ(sink_.errors[0],
             "Hardware device not found, please attach it. Now is going to halt this software !");

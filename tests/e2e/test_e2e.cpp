@@ -402,6 +402,18 @@ TEST_P(BadSettings, StartWithTheDefaultsAndNameEveryValueNotRead) {
   EXPECT_EQ(ReadFile(settings_), GetParam().content);  // a run never rewrites them
 }
 
+// The simulated instrument stands at the stored site: 150 W is in the dark
+// at 08:00 UTC, so nothing is measured there, while the start-up site
+// (3.5 E) would have the Sun up.
+TEST_F(EndToEnd, TheSimulatedSkyIsAtTheStoredSite) {
+  WriteFile(settings_, "[Software]\nDRAVO_Solar\\General\\longitude=2.6179938779914944\n");
+  const TRunResult r = Run(Args(kMorning, 120));
+  ExpectCleanEnd(r);
+  EXPECT_EQ(r.Count("Main timer error"), 0) << r.out;
+  EXPECT_FALSE(fs::exists(data_ / kMay3));
+  EXPECT_GT(r.Count("Read ROM value"), 0) << r.out;
+}
+
 std::string BinaryGarbage() {
   std::mt19937 rng(7);
   std::string s(600, '\0');
