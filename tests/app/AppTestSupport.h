@@ -3,21 +3,60 @@
 // reports chosen by the test.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QThread>
 #include <array>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/MainView.h"
 #include "device/Commands.h"
 #include "device/Replay.h"
+#include "device/SimInstrument.h"
+#include "ephemeris/SunPosition.h"
 #include "measure/Declarations.h"
 
 namespace quorvel::test {
+
+// A fresh, empty folder of its own for the running test case.
+inline std::filesystem::path FreshTestDir(const std::string& prefix) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() /
+      (prefix + std::to_string(::getpid()) + "_" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+// The simulated sky at the program's site, without clouds.
+inline TSimInstrumentConfig ClearSky() {
+  TSimInstrumentConfig c;
+  c.Physics.SunElevation = [](TDateTime utc) {
+    double az, el;
+    ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude, 0, az, el);
+    return el;
+  };
+  c.Physics.CloudsPerHour = 0;
+  return c;
+}
+
+// An instrument that answers with these reports, then falls silent.
+inline TSimInstrumentConfig Replaying(std::vector<TReportBuffer> reports) {
+  TSimInstrumentConfig c;
+  auto script = std::make_shared<TReplayScript>();
+  script->Answers = std::move(reports);
+  c.Replay = script;
+  return c;
+}
 
 inline QApplication& App() {
   static int argc = 1;

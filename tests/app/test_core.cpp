@@ -30,11 +30,7 @@ class Core : public ::testing::Test {
     test::App();
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("quorvel_core_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = test::FreshTestDir("quorvel_core_");
     GeneralParams = TGeneralParams{};
     GeneralParams.PathMainRootSav = dir_.string() + "/";
     SetupLocation = TSetupLocation{};
@@ -45,27 +41,6 @@ class Core : public ::testing::Test {
     sim_.reset();
     GeneralParams = TGeneralParams{};
     std::filesystem::remove_all(dir_);
-  }
-
-  // The simulated sky at the program's site.
-  TSimInstrumentConfig Sky() {
-    TSimInstrumentConfig c;
-    c.Physics.SunElevation = [](TDateTime utc) {
-      double az, el;
-      ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude, 0, az,
-                                     el);
-      return el;
-    };
-    c.Physics.CloudsPerHour = 0;
-    return c;
-  }
-  // An instrument that answers with these reports, then falls silent.
-  TSimInstrumentConfig Replaying(std::vector<TReportBuffer> reports) {
-    TSimInstrumentConfig c;
-    auto script = std::make_shared<TReplayScript>();
-    script->Answers = std::move(reports);
-    c.Replay = script;
-    return c;
   }
 
   void Start(TDatabaseRegistry* settings = nullptr) {
@@ -103,7 +78,7 @@ class Core : public ::testing::Test {
 
 TEST_F(Core, StartWithTheInstrument) {
   sim_->AddMouse();
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   Start();
   ASSERT_GE(view_.log.size(), 5u);
   EXPECT_EQ(view_.log[0], "Application startup");
@@ -130,7 +105,7 @@ TEST_F(Core, StartWithTheInstrument) {
 }
 
 TEST_F(Core, StartWithoutTheInstrumentThenAttachIt) {
-  const int instrument = sim_->AddInstrument(Sky(), /*plugged=*/false);
+  const int instrument = sim_->AddInstrument(test::ClearSky(), /*plugged=*/false);
   Start();
   EXPECT_EQ(view_.log.back(), "HidCtlDeviceChange loop -> 0 devices");
   ASSERT_TRUE(test::PumpUntil([&] { return !view_.errors.empty(); }));
@@ -152,8 +127,8 @@ TEST_F(Core, StartWithoutTheInstrumentThenAttachIt) {
 }
 
 TEST_F(Core, ASecondInstrumentTakesOver) {
-  sim_->AddInstrument(Sky(), true, "first");
-  const int second = sim_->AddInstrument(Sky(), false, "second");
+  sim_->AddInstrument(test::ClearSky(), true, "first");
+  const int second = sim_->AddInstrument(test::ClearSky(), false, "second");
   Start();
   THidDevice* first = core_->Protocol().FCurrentDevice;
   ASSERT_NE(first, nullptr);
@@ -167,7 +142,7 @@ TEST_F(Core, ASecondInstrumentTakesOver) {
 }
 
 TEST_F(Core, AMouseArrivingDuringAcquisitionChangesNothing) {
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   const int mouse = sim_->AddMouse(false);
   Start();
   Tick(2);
@@ -186,7 +161,7 @@ TEST_F(Core, AMouseArrivingDuringAcquisitionChangesNothing) {
 }
 
 TEST_F(Core, UnplugStopsAcquisitionAndTheNextArrivalResumesIt) {
-  const int instrument = sim_->AddInstrument(Sky());
+  const int instrument = sim_->AddInstrument(test::ClearSky());
   Start();
   Tick(3);
   sim_->Unplug(instrument);
@@ -206,7 +181,7 @@ TEST_F(Core, UnplugStopsAcquisitionAndTheNextArrivalResumesIt) {
 }
 
 TEST_F(Core, AReplugWhileTheNotFoundBoxIsOpenResumesAcquisition) {
-  const int instrument = sim_->AddInstrument(Sky());
+  const int instrument = sim_->AddInstrument(test::ClearSky());
   Start();
   Tick(2);
   // The operator leaves the box open; the instrument comes back meanwhile.
@@ -228,7 +203,7 @@ TEST_F(Core, AReplugWhileTheNotFoundBoxIsOpenResumesAcquisition) {
 }
 
 TEST_F(Core, TheDataFolderIsMadeAgainAtTheNextArrival) {
-  const int instrument = sim_->AddInstrument(Sky());
+  const int instrument = sim_->AddInstrument(test::ClearSky());
   Start();
   // A file where the folder should be.
   std::filesystem::remove_all(dir_);
@@ -269,7 +244,7 @@ TEST_F(Core, GarbledAnswersAreTurnedAwayAndTheCycleGoesOn) {
   // At the edges of the range: sound.
   reports.push_back(test::MeasurementReport(65535.0f, 0.0f));
   reports.push_back(test::ReferenceReport());
-  sim_->AddInstrument(Replaying(reports));
+  sim_->AddInstrument(test::Replaying(reports));
   Start();
   Tick(static_cast<int>(garbled));
   EXPECT_EQ(view_.Count("Failed to read data..."), static_cast<int>(garbled));
@@ -286,7 +261,7 @@ TEST_F(Core, GarbledAnswersAreTurnedAwayAndTheCycleGoesOn) {
 }
 
 TEST_F(Core, ErasedCalibrationAsksAndWritesTheDefaultsOnYes) {
-  TSimInstrumentConfig c = Sky();
+  TSimInstrumentConfig c = test::ClearSky();
   c.StartErased = true;
   sim_->AddInstrument(c);
   for (bool yes : {false, true}) {
@@ -313,7 +288,7 @@ TEST_F(Core, ErasedCalibrationAsksAndWritesTheDefaultsOnYes) {
 }
 
 TEST_F(Core, WrongEchoIsLoggedAndTheCycleGoesOn) {
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   Start();
   Tick();
   sim_->SetAnswerMode(TAnswerMode::WrongEcho);
@@ -328,7 +303,7 @@ TEST_F(Core, WrongEchoIsLoggedAndTheCycleGoesOn) {
 }
 
 TEST_F(Core, ReferenceReportLabels) {
-  sim_->AddInstrument(Replaying({test::ReferenceReport()}));
+  sim_->AddInstrument(test::Replaying({test::ReferenceReport()}));
   Start();
   Tick();
   EXPECT_EQ(view_.Label(TValueLabel::Signal_mV), "605.0 mV");
@@ -360,9 +335,9 @@ TEST_F(Core, ReferenceReportLabels) {
 TEST_F(Core, LightThresholdAndInvalidSeeing) {
   // 0.6050477 V against thresholds just below and above it, a dark report,
   // and one whose seeing is out of the window.
-  sim_->AddInstrument(Replaying({test::ReferenceReport(), test::ReferenceReport(),
-                                 test::MeasurementReport(40000.0f, 10.0f),
-                                 test::MeasurementReport(50000.0f, 10.0f)}));
+  sim_->AddInstrument(test::Replaying({test::ReferenceReport(), test::ReferenceReport(),
+                                       test::MeasurementReport(40000.0f, 10.0f),
+                                       test::MeasurementReport(50000.0f, 10.0f)}));
   Start();
   GeneralParams.MinValue_mV = 606;
   Tick();
@@ -386,7 +361,7 @@ TEST_F(Core, LightThresholdAndInvalidSeeing) {
 }
 
 TEST_F(Core, MinimumZeroLetsAnyPositiveSignalThrough) {
-  sim_->AddInstrument(Replaying({test::MeasurementReport(40400.0f, 5.0f)}));
+  sim_->AddInstrument(test::Replaying({test::MeasurementReport(40400.0f, 5.0f)}));
   Start();
   GeneralParams.MinValue_mV = 0;
   Tick();
@@ -425,7 +400,7 @@ TEST_F(Core, SunDueSouthShowsAzimuth180) {
     if (std::abs(az - M_PI) < bestGap) bestGap = std::abs(az - M_PI), best = ms;
   }
   ASSERT_LT(bestGap, 1e-6);
-  sim_->AddInstrument(Replaying({test::ReferenceReport()}));
+  sim_->AddInstrument(test::Replaying({test::ReferenceReport()}));
   Start();
   clock_.Set(best - 1000);
   Tick();
@@ -435,7 +410,7 @@ TEST_F(Core, SunDueSouthShowsAzimuth180) {
 }
 
 TEST_F(Core, MeansAppearOnceTheBufferSpansTheirInterval) {
-  sim_->AddInstrument(Replaying(std::vector<TReportBuffer>(400, test::ReferenceReport())));
+  sim_->AddInstrument(test::Replaying(std::vector<TReportBuffer>(400, test::ReferenceReport())));
   Start();
   Tick(61);
   EXPECT_EQ(view_.Label(TValueLabel::CurrentSeeingMin), "N/A");
@@ -456,7 +431,7 @@ TEST_F(Core, MeansAppearOnceTheBufferSpansTheirInterval) {
 TEST_F(Core, AnInvalidCycleKeepsTheMeanLabelsAndWritesNoLine) {
   std::vector<TReportBuffer> reports(70, test::ReferenceReport());
   reports.push_back(test::MeasurementReport(50000.0f, 10.0f));
-  sim_->AddInstrument(Replaying(reports));
+  sim_->AddInstrument(test::Replaying(reports));
   Start();
   Tick(70);
   const std::string mean = view_.Label(TValueLabel::CurrentSeeingMin);
@@ -469,7 +444,7 @@ TEST_F(Core, AnInvalidCycleKeepsTheMeanLabelsAndWritesNoLine) {
 }
 
 TEST_F(Core, ResetPlotsEmptiesTheChartsAndKeepsTheLabels) {
-  sim_->AddInstrument(Replaying(std::vector<TReportBuffer>(10, test::ReferenceReport())));
+  sim_->AddInstrument(test::Replaying(std::vector<TReportBuffer>(10, test::ReferenceReport())));
   Start();
   Tick(5);
   const std::string label = view_.Label(TValueLabel::CurrentSeeing);
@@ -485,7 +460,7 @@ TEST_F(Core, ResetPlotsEmptiesTheChartsAndKeepsTheLabels) {
 TEST_F(Core, SaturationBarRangeErrorStopsAcquisition) {
   // A calibration with a vanishing unfiltered gain turns a sound report into
   // a signal that no bar position can show.
-  TSimInstrumentConfig c = Replaying({test::ReferenceReport()});
+  TSimInstrumentConfig c = test::Replaying({test::ReferenceReport()});
   auto script = std::make_shared<TReplayScript>(*c.Replay);
   TReportBuffer version{};
   version[1] = kCmdReadVersion;
@@ -507,7 +482,7 @@ TEST_F(Core, SaturationBarRangeErrorStopsAcquisition) {
 
 TEST_F(Core, MissingSettingsKeepTheDefaults) {
   TDatabaseRegistry settings((dir_ / "none.ini").string());
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   Start(&settings);
   EXPECT_EQ(GeneralParams.MaxPointsDisplayed, 1200);
   EXPECT_EQ(GeneralParams.MinValue_mV, 150);
@@ -524,7 +499,7 @@ TEST_F(Core, UnreadableSettingsAreNamed) {
   std::ofstream(file) << "[Software]\nDRAVO_Solar\\General\\RetentionMaxPoints=12abc\n"
                          "DRAVO_Solar\\General\\MinSignal_mV_Meas=200\n";
   TDatabaseRegistry settings(file);
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   Start(&settings);
   EXPECT_EQ(GeneralParams.MaxPointsDisplayed, 1200);
   EXPECT_EQ(GeneralParams.MinValue_mV, 200);
@@ -535,7 +510,7 @@ TEST_F(Core, UnreadableSettingsAreNamed) {
 TEST_F(Core, DecimalCommaLocaleKeepsPointsInNumbers) {
   const std::string saved = std::setlocale(LC_ALL, nullptr);
   if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not installed";
-  sim_->AddInstrument(Replaying({test::ReferenceReport()}));
+  sim_->AddInstrument(test::Replaying({test::ReferenceReport()}));
   Start();
   Tick();
   std::setlocale(LC_ALL, saved.c_str());
@@ -551,7 +526,7 @@ TEST_F(Core, AWholeDayCrossesLocalMidnightIntoANewFile) {
   ::setenv("TZ", "Asia/Tokyo", 1);
   ::tzset();
   clock_.Set(1781967600000LL);  // 2026-06-20 15:00 UTC, local midnight of the 21st
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   Start();
   Tick(86400 + 3600);
   std::vector<std::string> names;

@@ -86,25 +86,6 @@ class Window : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
-  TSimInstrumentConfig Sky() {
-    TSimInstrumentConfig c;
-    c.Physics.SunElevation = [](TDateTime utc) {
-      double az, el;
-      ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude, 0, az,
-                                     el);
-      return el;
-    };
-    c.Physics.CloudsPerHour = 0;
-    return c;
-  }
-  TSimInstrumentConfig Replaying(std::vector<TReportBuffer> reports) {
-    TSimInstrumentConfig c;
-    auto script = std::make_shared<TReplayScript>();
-    script->Answers = std::move(reports);
-    c.Replay = script;
-    return c;
-  }
-
   void Start() {
     form_ = std::make_unique<TMainForm>(sim_);
     ASSERT_TRUE(test::PumpUntil(
@@ -411,7 +392,7 @@ TEST(MainForm, RubberBandZoomsAndTheRightButtonGoesBack) {
 
 TEST_F(Window, StartWithTheInstrument) {
   sim_->AddMouse();
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   Start();
   const auto lines = MemoLines();
   ASSERT_EQ(lines.size(), 5u);
@@ -441,7 +422,7 @@ TEST_F(Window, StartWithTheInstrument) {
 }
 
 TEST_F(Window, StartWithoutTheInstrumentWarnsOnceThenAttachingStartsAcquisition) {
-  const int instrument = sim_->AddInstrument(Sky(), /*plugged=*/false);
+  const int instrument = sim_->AddInstrument(test::ClearSky(), /*plugged=*/false);
   Start();
   // The box comes once the change has been handled.
   ASSERT_TRUE(test::PumpUntil([&] { return !sink_.errors.empty(); }));
@@ -463,7 +444,7 @@ TEST_F(Window, StartWithoutTheInstrumentWarnsOnceThenAttachingStartsAcquisition)
 }
 
 TEST_F(Window, UnplugTurnsTheIndicatorRedAndTheNextArrivalResumes) {
-  const int instrument = sim_->AddInstrument(Sky());
+  const int instrument = sim_->AddInstrument(test::ClearSky());
   Start();
   Tick(2);
   sim_->Unplug(instrument);
@@ -479,7 +460,7 @@ TEST_F(Window, UnplugTurnsTheIndicatorRedAndTheNextArrivalResumes) {
 }
 
 TEST_F(Window, ResetPlotsEmptiesBothChartsAndKeepsTheLabels) {
-  sim_->AddInstrument(Replaying(std::vector<TReportBuffer>(10, test::ReferenceReport())));
+  sim_->AddInstrument(test::Replaying(std::vector<TReportBuffer>(10, test::ReferenceReport())));
   Start();
   Tick(4);
   form_->SeeingChart().Flush();
@@ -506,7 +487,7 @@ TEST_F(Window, DecimalCommaLocaleStillShowsPoints) {
   if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not installed";
   const QLocale savedLocale;
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  sim_->AddInstrument(Replaying({test::ReferenceReport()}));
+  sim_->AddInstrument(test::Replaying({test::ReferenceReport()}));
   Start();
   Tick();
   EXPECT_EQ(LabelText(*form_, TValueLabel::Signal_mV), "605.0 mV");
@@ -540,7 +521,7 @@ TEST_F(Window, OpenResultDataFileBeforeAnyLineShowsTheFolder) {
   ::setenv("QUORVEL_EDITOR", WriteEditor(dir_).c_str(), 1);
   // A file of an earlier run is not the one of this run.
   std::ofstream(dir_ / "data dir" / "2026_ 6_20_Results.txt") << "old\n";
-  sim_->AddInstrument(Replaying({test::MeasurementReport(40000.0f, 10.0f)}));
+  sim_->AddInstrument(test::Replaying({test::MeasurementReport(40000.0f, 10.0f)}));
   Start();
   Tick();  // no useful signal: no results line
   form_->ActionOpenDataFile()->trigger();
@@ -553,7 +534,7 @@ TEST_F(Window, OpenResultDataFileBeforeAnyLineShowsTheFolder) {
 
 TEST_F(Window, OpenResultDataFileStartsTheEditorOnTheDaysFileWithoutWaiting) {
   ::setenv("QUORVEL_EDITOR", WriteEditor(dir_).c_str(), 1);
-  sim_->AddInstrument(Replaying(std::vector<TReportBuffer>(3, test::ReferenceReport())));
+  sim_->AddInstrument(test::Replaying(std::vector<TReportBuffer>(3, test::ReferenceReport())));
   Start();
   Tick();
   ASSERT_EQ(form_->Core().FPathDataFile, GeneralParams.PathMainRootSav + "2026_ 6_21_Results.txt");
@@ -588,7 +569,7 @@ TEST_F(Window, AnEditorThatCannotStartIsReportedAndTheProgramGoesOn) {
       {notExecutable.string(),
        "System Error.  Code: 13.\nPermission denied (" + notExecutable.string() + ")"},
   };
-  sim_->AddInstrument(Replaying(std::vector<TReportBuffer>(5, test::ReferenceReport())));
+  sim_->AddInstrument(test::Replaying(std::vector<TReportBuffer>(5, test::ReferenceReport())));
   Start();
   Tick();
   for (const Case& c : cases) {
@@ -604,7 +585,7 @@ TEST_F(Window, AnEditorThatCannotStartIsReportedAndTheProgramGoesOn) {
 }
 
 TEST_F(Window, ClosingIsGrantedAndStopsAcquisition) {
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   Start();
   form_->show();
   Tick();
@@ -617,7 +598,7 @@ TEST_F(Window, ClosingIsGrantedAndStopsAcquisition) {
 }
 
 TEST_F(Window, ClosingWhileTheSetupDialogIsOpen) {
-  sim_->AddInstrument(Sky());
+  sim_->AddInstrument(test::ClearSky());
   Start();
   form_->show();
   bool closed = false;
@@ -634,7 +615,7 @@ TEST_F(Window, ClosingWhileTheSetupDialogIsOpen) {
 }
 
 TEST_F(Window, ClosingWhileACycleAsksAboutTheCalibration) {
-  TSimInstrumentConfig c = Sky();
+  TSimInstrumentConfig c = test::ClearSky();
   c.StartErased = true;
   sim_->AddInstrument(c);
   Start();

@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 
+#include "AppTestSupport.h"
 #include "app/MainForm.h"
 #include "common/Clock.h"
 #include "common/Format.h"
@@ -58,11 +59,7 @@ void WhenShown(std::function<void(T&)> operate) {
 class MenuDialogs : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("quorvel_menus_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = test::FreshTestDir("quorvel_menus_");
     GeneralParams = TGeneralParams{};
     GeneralParams.PathMainRootSav = dir_.string() + "/";
     SetupLocation = TSetupLocation{};
@@ -76,15 +73,8 @@ class MenuDialogs : public ::testing::Test {
   }
 
   // The window with the simulated instrument; acquisition is paced by Tick().
-  void Start(TSimInstrumentConfig config = {}) {
-    config.Physics.SunElevation = [](TDateTime utc) {
-      double az = 0, el = 0;
-      ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude, 0, az,
-                                     el);
-      return el;
-    };
-    config.Physics.CloudsPerHour = 0;
-    instrument_ = sim_->AddInstrument(config);
+  void Start() {
+    instrument_ = sim_->AddInstrument(test::ClearSky());
     form_ = std::make_unique<TMainForm>(sim_, settings_.get());
     Core().TimerMain().SetDrivenExternally(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Core().TimerMain().Enabled(); }, 3000));
