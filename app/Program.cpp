@@ -20,6 +20,13 @@
 
 namespace quorvel {
 
+double SunElevationAtSite(TDateTime utc) {
+  double az = 0, el = 0;
+  ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude,
+                                 SetupLocation.AltitudeM, az, el);
+  return el;
+}
+
 TProgram::TProgram(const TOptions& options) : options_(options) {
   if (options_.UsesVirtualClock()) {
     clock_ =
@@ -40,12 +47,7 @@ TProgram::TProgram(const TOptions& options) : options_(options) {
       // The simulated instrument stands at the program's site: the stored
       // one, and the new one as soon as the setup dialog applies it, so its
       // sky is light when the program expects daylight.
-      config.Physics.SunElevation = [](TDateTime utc) {
-        double az = 0, el = 0;
-        ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude,
-                                       SetupLocation.AltitudeM, az, el);
-        return el;
-      };
+      config.Physics.SunElevation = SunElevationAtSite;
     }
     sim_->AddInstrument(config, !options_.simAbsent);
     if (!options_.simEvents.empty()) sim_->SetSchedule(ParseFaultSchedule(options_.simEvents));

@@ -11,9 +11,14 @@
 #include "app/Options.h"
 #include "app/TimerMain.h"
 #include "common/Clock.h"
+#include "common/DateTime.h"
 #include "device/HidBackend.h"
 
 namespace quorvel {
+
+// The Sun's elevation (radians) at the program's site as it stands now: the
+// sky of the simulated instrument, which stands where the program is set up.
+double SunElevationAtSite(TDateTime utc);
 
 class TSimulatedBackend;
 class TDatabaseRegistry;

@@ -28,9 +28,9 @@
 #include "app/HeadlessRunner.h"
 #include "app/MainCore.h"
 #include "app/MainForm.h"
+#include "app/Program.h"
 #include "common/Clock.h"
 #include "device/SimBackend.h"
-#include "ephemeris/SunPosition.h"
 
 using namespace quorvel;
 
@@ -100,11 +100,7 @@ class Setting {
 std::shared_ptr<TSimulatedBackend> Instrument() {
   auto sim = std::make_shared<TSimulatedBackend>();
   TSimInstrumentConfig c;
-  c.Physics.SunElevation = [](TDateTime utc) {
-    double az, el;
-    ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude, 0, az, el);
-    return el;
-  };
+  c.Physics.SunElevation = SunElevationAtSite;
   c.Physics.CloudsPerHour = 0;
   sim->AddInstrument(c);
   return sim;

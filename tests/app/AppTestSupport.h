@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "app/MainView.h"
+#include "app/Program.h"
 #include "device/Commands.h"
 #include "device/Replay.h"
 #include "device/SimInstrument.h"
-#include "ephemeris/SunPosition.h"
 #include "measure/Declarations.h"
 
 namespace quorvel::test {
@@ -40,11 +40,7 @@ inline std::filesystem::path FreshTestDir(const std::string& prefix) {
 // The simulated sky at the program's site, without clouds.
 inline TSimInstrumentConfig ClearSky() {
   TSimInstrumentConfig c;
-  c.Physics.SunElevation = [](TDateTime utc) {
-    double az, el;
-    ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude, 0, az, el);
-    return el;
-  };
+  c.Physics.SunElevation = SunElevationAtSite;
   c.Physics.CloudsPerHour = 0;
   return c;
 }
