@@ -32,13 +32,7 @@ if [ "$TARGET" = formula ]; then
   exec tools/fuzz/fuzz_formula.sh "$ARG"
 fi
 
-CXX=${FUZZ_CXX:-}
-if [ -z "$CXX" ]; then
-  for c in clang++-14 clang++; do
-    if command -v "$c" >/dev/null 2>&1; then CXX=$c; break; fi
-  done
-fi
-[ -n "$CXX" ] || { echo "clang++ not found (Debian: clang-14 libclang-rt-14-dev)" >&2; exit 2; }
+. tools/fuzz/compiler.sh
 
 COMMON="common/Clock.cpp common/DateTime.cpp common/Errors.cpp common/EventLog.cpp common/Format.cpp"
 QT=""

@@ -12,13 +12,7 @@
 set -eu
 cd "$(dirname "$0")/../.."
 
-CXX=${FUZZ_CXX:-}
-if [ -z "$CXX" ]; then
-  for c in clang++-14 clang++; do
-    if command -v "$c" >/dev/null 2>&1; then CXX=$c; break; fi
-  done
-fi
-[ -n "$CXX" ] || { echo "clang++ not found (Debian: clang-14 libclang-rt-14-dev)" >&2; exit 2; }
+. tools/fuzz/compiler.sh
 
 BUILD=${FUZZ_BUILD_DIR:-build/fuzz}
 OUT=fuzz-out/formula
