@@ -4,10 +4,11 @@
 #include <cmath>
 #include <exception>
 
-#include "app/MeasurementAnswer.h"
+#include "common/Angles.h"
 #include "common/Clock.h"
 #include "common/Errors.h"
 #include "common/Format.h"
+#include "device/MeasurementAnswer.h"
 #include "ephemeris/Calendar.h"
 #include "ephemeris/SunPosition.h"
 #include "measure/ComputeCore.h"
@@ -21,9 +22,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr double kRadToDeg = 57.29577951308232;
-// Full scale of the instrument's converter, volts.
-constexpr double kConverterFullScaleV = 4.096;
 // Scintillation RMS in ADU per unit of the displayed signal-to-noise figure.
 constexpr double kScintillationPerSnr = 22;
 
@@ -113,7 +111,8 @@ void TMainCore::TimerMainTimer() {
       TReportBuffer BufferOUT{};
       SingleCommand_Init(BufferIN);
       FProtocol.DeviceRequest(kCmdReadMeasure, BufferIN, BufferOUT);
-      if (!IsMeasurementAnswer(BufferOUT)) {
+      const auto counts = CheckMeasurementAnswer(BufferOUT);
+      if (!counts) {
         Log("Failed to read data...");
       } else {
         double Azimut = 0, Elevation = 0;
@@ -121,7 +120,7 @@ void TMainCore::TimerMainTimer() {
         ephem::calcul_SUN_AZ_Elevation(utc, SetupLocation.Longitude, SetupLocation.Latitude,
                                        SetupLocation.AltitudeM, Azimut, Elevation);
         FDataSystem.HauteurSoleil = Elevation;
-        ConvertDataToPhysValues(FDataSystem, BufferOUT, FDataOutMes);
+        ConvertDataToPhysValues(FDataSystem, *counts, FDataOutMes);
         FDataOutMes.AZ = Azimut * kRadToDeg;
         FDataOutMes.ELV = Elevation * kRadToDeg;
 

@@ -40,14 +40,27 @@ struct TOptions {
   bool UsesSimulator() const { return simulate || !replayFile.empty(); }
 };
 
+// One command-line option: its name, the name of its value (none for a
+// flag), its help text (lines separated by newlines) and how it is stored.
+// The help text and the manual page's check both come from this table.
+struct TOptionSpec {
+  // Stores the value into the options; returns an error text, empty if fine.
+  using Apply = std::string (*)(TOptions&, const std::string& value);
+  const char* name;
+  const char* alias;
+  const char* value;
+  const char* help;
+  Apply apply;
+};
+
+const std::vector<TOptionSpec>& OptionSpecs();
+
 // Parses argv (without the program name). On error returns nothing and sets
 // `error` to a message naming the option.
 std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::string& error);
 
-// The --help text.
-std::string OptionsHelp();
-
-// "YYYY-MM-DDTHH:MM:SS[.mmm]" (optionally ending in "Z") as UTC ms since 1970.
-std::optional<std::int64_t> ParseUtcTimestamp(const std::string& text);
+// The --help text of quorvel (the window) or of quorvel-headless.
+enum class THelpFor { Window, Headless };
+std::string OptionsHelp(THelpFor program = THelpFor::Window);
 
 }  // namespace quorvel

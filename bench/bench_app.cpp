@@ -27,10 +27,10 @@
 
 #include "app/HeadlessRunner.h"
 #include "app/MainCore.h"
-#include "app/MainForm.h"
 #include "app/Program.h"
 #include "common/Clock.h"
 #include "device/SimBackend.h"
+#include "gui/MainForm.h"
 
 using namespace quorvel;
 

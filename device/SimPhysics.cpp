@@ -4,14 +4,15 @@
 #include <cmath>
 #include <limits>
 
+#include "common/Angles.h"
+#include "device/Commands.h"
+#include "measure/ComputeCore.h"
+
 namespace quorvel {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kDeg = kPi / 180.0;
-constexpr double kVoltsPerADU = 4.096 / 65535.0;
-constexpr double kSeeingScale = 1900.0;
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kMinute = 1.0 / 1440.0;
 
@@ -223,7 +224,7 @@ TSimTruth TSimPhysics::Evaluate(TDateTime utc) {
     t.DayFraction = std::numeric_limits<double>::quiet_NaN();
   }
   const double meanADU = (t.SignalV + hw.OffsetV) * hw.GainNotFilt / k;
-  t.MeanADU_NF = static_cast<float>(std::clamp(meanADU, 0.0, 65535.0));
+  t.MeanADU_NF = static_cast<float>(std::clamp(meanADU, 0.0, kConverterFullScaleADU));
   const double scintADU =
       t.SunUp ? t.ScintRmsV / k : c.ReadNoiseADU * std::fabs(SimNormal(c.Seed, 5, sec));
   t.PowerScintADU = static_cast<float>(scintADU);

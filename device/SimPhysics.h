@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "common/DateTime.h"
+#include "device/Commands.h"
 
 namespace quorvel {
 
@@ -23,10 +24,10 @@ double SimpleSunElevation(double latitudeRad, double longitudeWestRad, TDateTime
 // The instrument's real electronics: converts light to counts. Also what its
 // memory holds when it leaves the factory.
 struct TSimHardware {
-  float RShunt = 2125.0f;       // ohm
-  float GainFiltered = 319.0f;  // scintillation channel
-  float GainNotFilt = 1.0f;     // mean-signal channel
-  float OffsetV = 2.52f;        // V
+  float RShunt = kDefaultRShunt;               // ohm
+  float GainFiltered = kDefaultGainFiltered;   // scintillation channel
+  float GainNotFilt = kDefaultGainUnfiltered;  // mean-signal channel
+  float OffsetV = kDefaultOffsetV;             // V
 };
 
 struct TSimPhysicsConfig {

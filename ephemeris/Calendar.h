@@ -5,15 +5,17 @@
 
 #include <cstdint>
 
+#include "common/Angles.h"
 #include "common/DateTime.h"
 
 namespace quorvel::ephem {
 
-// Angle constants used throughout the ephemeris.
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kRadToDeg = 57.29577951308232;
+// Angle constants used throughout the ephemeris; the program's own, so that
+// ephem::kPi and quorvel::kPi are one constant.
+using quorvel::kDegToRad;
+using quorvel::kPi;
+using quorvel::kRadToDeg;
+using quorvel::kTwoPi;
 constexpr double kArcsecToRad = 4.84813681109536e-6;
 constexpr double kRadToArcsec = 206264.80624709636;
 

@@ -3,14 +3,13 @@
 #include <cmath>
 #include <exception>
 
+#include "common/Angles.h"
 #include "common/Clock.h"
 #include "common/Errors.h"
 
 namespace quorvel {
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // b^e for the non-integral exponent: 0 at b = 0, NaN for b < 0.
 double PowerNonIntegral(double b, double e) {
@@ -52,15 +51,38 @@ bool Compute_CorrectionZenith_R0(double ValeurR0, double HauteurSoleil, double& 
   return true;
 }
 
+TMeasurementCounts DecodeMeasurementCounts(const TReportBuffer& BufferOUT) {
+  TMeasurementCounts c;
+  c.MeanADU_NF = decodeFrom(BufferOUT, 1);
+  c.EC_ADU_NF = decodeFrom(BufferOUT, 5);
+  c.MeanADU_F = decodeFrom(BufferOUT, 9);
+  c.PowerScintADU = decodeFrom(BufferOUT, 13);
+  c.NbSamples = decodeFromW(BufferOUT, 17);
+  c.TempInsideBox = decodeFrom(BufferOUT, 25);
+  return c;
+}
+
 void ConvertDataToPhysValues(TDataSystem DataSystem, TReportBuffer BufferOUT,
+                             TDataOutMes& DataOutMes) {
+  TMeasurementCounts counts;
+  try {
+    counts = DecodeMeasurementCounts(BufferOUT);
+  } catch (const std::exception&) {
+    DataOutMes.ValidSeeing = false;
+    return;
+  }
+  ConvertDataToPhysValues(DataSystem, counts, DataOutMes);
+}
+
+void ConvertDataToPhysValues(const TDataSystem& DataSystem, const TMeasurementCounts& counts,
                              TDataOutMes& DataOutMes) {
   TDataOutMes& d = DataOutMes;
   try {
-    d.MeanADU_NF = decodeFrom(BufferOUT, 1);
-    d.EC_ADU_NF = decodeFrom(BufferOUT, 5);
-    d.MeanADU_F = decodeFrom(BufferOUT, 9);
-    d.PowerScintADU = decodeFrom(BufferOUT, 13);
-    d.NbSamples = decodeFromW(BufferOUT, 17);
+    d.MeanADU_NF = counts.MeanADU_NF;
+    d.EC_ADU_NF = counts.EC_ADU_NF;
+    d.MeanADU_F = counts.MeanADU_F;
+    d.PowerScintADU = counts.PowerScintADU;
+    d.NbSamples = counts.NbSamples;
 
     d.MeanVolts_NF = kVoltsPerADU * d.MeanADU_NF;
     d.ECVolts_NF = kVoltsPerADU * d.EC_ADU_NF;
@@ -73,7 +95,7 @@ void ConvertDataToPhysValues(TDataSystem DataSystem, TReportBuffer BufferOUT,
         (kSeeingScale / DataSystem.Gain_Filtered) * (d.PowerScintVolts / d.Signal_UtileV);
     Compute_CorrectionZenith_Seeing(d.seeingArcSec, DataSystem.HauteurSoleil, d.seeingArcSecZen);
     d.ValidSeeing = IsSeeingValid(d.seeingArcSec);
-    d.TempInsideBox = decodeFrom(BufferOUT, 25);
+    d.TempInsideBox = counts.TempInsideBox;
 
     if (d.seeingArcSec > 0 && d.ValidSeeing) {
       d.R0 = R0Constant() / d.seeingArcSec;

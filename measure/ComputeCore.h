@@ -9,8 +9,10 @@
 
 namespace quorvel {
 
-// Converter reference: 4.096 V over 65535 counts.
-constexpr double kVoltsPerADU = 4.096 / 65535.0;
+// The instrument's 16-bit converter: full scale in volts and in counts.
+constexpr double kConverterFullScaleV = 4.096;
+constexpr double kConverterFullScaleADU = 65535.0;
+constexpr double kVoltsPerADU = kConverterFullScaleV / kConverterFullScaleADU;
 // Scintillation-to-seeing factor, divided by the filtered-channel gain.
 constexpr double kSeeingScale = 1900.0;
 // Seeing window in arcseconds, both bounds exclusive.
@@ -30,9 +32,24 @@ inline bool IsSeeingValid(double seeingArcSec) {
   return kSeeingMinArcsec < seeingArcSec && seeingArcSec < kSeeingMaxArcsec;
 }
 
+// The converter values of a 0x81 answer, as the instrument sends them.
+struct TMeasurementCounts {
+  float MeanADU_NF = 0;
+  float EC_ADU_NF = 0;
+  float MeanADU_F = 0;
+  float PowerScintADU = 0;
+  std::uint32_t NbSamples = 0;
+  float TempInsideBox = 0;
+};
+
+TMeasurementCounts DecodeMeasurementCounts(const TReportBuffer& BufferOUT);
+
 // Fills DataOutMes (all but AZ and ELV) from the 0x81 answer. Never raises: an
 // error part-way stops the decode with ValidSeeing false.
 void ConvertDataToPhysValues(TDataSystem DataSystem, TReportBuffer BufferOUT,
+                             TDataOutMes& DataOutMes);
+// The same from counts decoded already (the answer check hands them over).
+void ConvertDataToPhysValues(const TDataSystem& DataSystem, const TMeasurementCounts& counts,
                              TDataOutMes& DataOutMes);
 
 // Seeing shrinks, r0 grows with the airmass removed: value * cos(z)^0.6 and

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Angles.h"
 #include "common/DateTime.h"
 
 namespace quorvel {
@@ -129,7 +130,8 @@ struct TDataOutMes {
   double ELV = 0;           // deg, written by the acquisition cycle
 };
 
-// Program-wide parameters; one instance, GeneralParams.
+// Program-wide parameters; one instance, GeneralParams. The member defaults
+// are the program's start-up defaults, here and nowhere else.
 struct TGeneralParams {
   bool DoLogFile = true;
   std::uint16_t MaxPointsDisplayed = 1200;
@@ -140,11 +142,11 @@ struct TGeneralParams {
 extern TGeneralParams GeneralParams;
 
 // The observing site; one instance, SetupLocation. Angles in radians,
-// longitude west positive.
+// longitude west positive. The member defaults are the start-up site.
 struct TSetupLocation {
   std::string Lieu = "None";
-  double Latitude = 45.5 * 3.141592653589793 / 180.0;
-  double Longitude = -3.5 * 3.141592653589793 / 180.0;
+  double Latitude = 45.5 * kDegToRad;
+  double Longitude = -3.5 * kDegToRad;
   double AltitudeM = 0;
   std::string Pays = "None";
 };

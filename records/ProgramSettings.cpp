@@ -3,13 +3,12 @@
 #include <cmath>
 #include <functional>
 
+#include "common/Angles.h"
 #include "measure/Declarations.h"
 
 namespace quorvel {
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 template <class T>
 TSettingRead ReadChecked(TDatabaseRegistry& reg, const char* id, T& variable, int kind,

@@ -2,14 +2,12 @@
 
 #include <cmath>
 
+#include "common/Angles.h"
 #include "common/Format.h"
 
 namespace quorvel {
 
 namespace {
-
-constexpr double kRadToDeg = 57.295779513082320877;
-constexpr double kDegToRad = 0.017453292519943295769;
 
 double ReadField(TSetupField field, const char* label, const std::string& text) {
   if (text.empty())

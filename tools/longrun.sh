@@ -17,7 +17,7 @@
 # GNU time and valgrind (tools/setup-debian.sh installs them).
 set -eu
 cd "$(dirname "$0")/.."
-Q=${QUORVEL:-build/default/app/quorvel}
+Q=${QUORVEL:-build/default/gui/quorvel}
 WORK=${LONGRUN_DIR:-build/longrun}
 START=2026-06-21T00:00:00
 rm -rf "$WORK"

@@ -13,7 +13,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/main-window.png}
 seconds=${2:-25}
-exe=$root/build/default/app/quorvel
+exe=$root/build/default/gui/quorvel
 [ -x "$exe" ] || { echo "build first: cmake --build --preset default" >&2; exit 1; }
 
 work=$(mktemp -d)

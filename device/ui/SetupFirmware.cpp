@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "common/EventLog.h"
+#include "device/Commands.h"
 
 namespace quorvel {
 
@@ -46,15 +47,20 @@ TFormSetupHW::TFormSetupHW(ICalibrationLink& link, QWidget* owner)
   Label10 = Named(new QLabel(QStringLiteral("Firmware Version :"), this), "Label10");
   LabelVersion = Named(new QLabel(QStringLiteral("???"), this), "LabelVersion");
   Label9 = Named(new QLabel(QStringLiteral("SNR"), this), "Label9");
-  EditSNR = Named(new QLineEdit(QStringLiteral("4294900475"), this), "EditSNR");
+  EditSNR = Named(new QLineEdit(QString::number(kDefaultSerialNumber), this), "EditSNR");
   Label11 = Named(new QLabel(QStringLiteral("Rshunt"), this), "Label11");
-  EditRSH = Named(new QLineEdit(QStringLiteral("2125"), this), "EditRSH");
+  EditRSH = Named(new QLineEdit(QString::number(double{kDefaultRShunt}, 'g', 6), this), "EditRSH");
   Label12 = Named(new QLabel(QStringLiteral("Gain filtered"), this), "Label12");
-  EditGain_filtered = Named(new QLineEdit(QStringLiteral("319"), this), "EditGain_filtered");
+  EditGain_filtered =
+      Named(new QLineEdit(QString::number(double{kDefaultGainFiltered}, 'g', 6), this),
+            "EditGain_filtered");
   Label13 = Named(new QLabel(QStringLiteral("Gain not Filtered"), this), "Label13");
-  EditNotFiltered = Named(new QLineEdit(QStringLiteral("1"), this), "EditNotFiltered");
+  EditNotFiltered =
+      Named(new QLineEdit(QString::number(double{kDefaultGainUnfiltered}, 'g', 6), this),
+            "EditNotFiltered");
   Label14 = Named(new QLabel(QStringLiteral("Offset (V)"), this), "Label14");
-  EditOffset = Named(new QLineEdit(QStringLiteral("2.52"), this), "EditOffset");
+  EditOffset =
+      Named(new QLineEdit(QString::number(double{kDefaultOffsetV}, 'g', 6), this), "EditOffset");
   ButtonUpdateFirm =
       Named(new QPushButton(QStringLiteral("Update Firmware"), this), "ButtonUpdateFirm");
   ButtonUpdateFirm->setAutoDefault(false);

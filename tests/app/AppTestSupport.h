@@ -1,4 +1,6 @@
-// Shared helpers of the program tests: a QApplication, an event loop to pump,
+// Shared helpers of the program tests: the application object (a
+// QCoreApplication for the core's tests, a QApplication where the test binary
+// defines QUORVEL_TEST_WIDGETS), an event loop to pump,
 // a view that keeps what the core shows, and a simulated instrument with
 // reports chosen by the test.
 #pragma once
@@ -6,7 +8,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#ifdef QUORVEL_TEST_WIDGETS
 #include <QApplication>
+#else
+#include <QCoreApplication>
+#endif
 #include <QThread>
 #include <array>
 #include <chrono>
@@ -54,11 +60,15 @@ inline TSimInstrumentConfig Replaying(std::vector<TReportBuffer> reports) {
   return c;
 }
 
-inline QApplication& App() {
+inline QCoreApplication& App() {
   static int argc = 1;
   static char name[] = "test_app";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
+#ifdef QUORVEL_TEST_WIDGETS
+  static QCoreApplication* app = new QApplication(argc, argv);
+#else
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+#endif
   return *app;
 }
 

@@ -53,15 +53,5 @@ TEST(Options, BadValuesAreNamed) {
   }
 }
 
-TEST(Options, UtcTimestamps) {
-  EXPECT_EQ(*ParseUtcTimestamp("2024-03-20T12:00:00"), 1710936000000LL);
-  EXPECT_EQ(*ParseUtcTimestamp("2024-03-20T12:00:00.5Z"), 1710936000500LL);
-  EXPECT_EQ(*ParseUtcTimestamp("2024-03-20 12:00:00.123"), 1710936000123LL);
-  for (const char* bad :
-       {"2024-03-20", "2024-02-30T00:00:00", "2024-03-20T24:00:00", "2024-03-20T12:00:00.",
-        "x024-03-20T12:00:00", "2024-03-20T12:00:00.1234"})
-    EXPECT_FALSE(ParseUtcTimestamp(bad)) << bad;
-}
-
 }  // namespace
 }  // namespace quorvel

@@ -31,9 +31,9 @@
 #include <vector>
 
 #include "common/Format.h"
+#include "common/UtcText.h"
 #include "ephemeris/Calendar.h"
 #include "ephemeris/SunPosition.h"
-#include "ephemeris/SunReport.h"
 
 namespace quorvel::ephem {
 namespace {

@@ -11,14 +11,18 @@ endif()
 
 set(expected
   bin/quorvel
+  bin/quorvel-headless
   bin/quorvel-sun
   lib/systemd/user/quorvel-headless.service
   lib/udev/rules.d/70-quorvel.rules
   share/applications/quorvel.desktop
-  share/doc/quorvel/README.md
+  share/doc/quorvel-headless/README.md
+  share/doc/quorvel-headless/changelog.gz
+  share/doc/quorvel-headless/copyright
   share/doc/quorvel/changelog.gz
   share/doc/quorvel/copyright
   share/icons/hicolor/scalable/apps/quorvel.svg
+  share/man/man1/quorvel-headless.1.gz
   share/man/man1/quorvel-sun.1.gz
   share/man/man1/quorvel.1.gz)
 
@@ -33,7 +37,7 @@ endif()
 
 # The programs need nothing of the build tree (nor the user's settings).
 set(ENV{QUORVEL_SETTINGS} "${PREFIX}/absent/Quorvel.ini")
-foreach(run "bin/quorvel;--version" "bin/quorvel-sun;--help")
+foreach(run "bin/quorvel;--version" "bin/quorvel-headless;--version" "bin/quorvel-sun;--help")
   list(GET run 0 program)
   list(GET run 1 option)
   execute_process(COMMAND "${PREFIX}/${program}" ${option}
@@ -44,7 +48,7 @@ foreach(run "bin/quorvel;--version" "bin/quorvel-sun;--help")
 endforeach()
 
 # Compressed manual pages that man can read: gzip's magic number.
-foreach(page quorvel.1.gz quorvel-sun.1.gz)
+foreach(page quorvel.1.gz quorvel-headless.1.gz quorvel-sun.1.gz)
   file(READ "${PREFIX}/share/man/man1/${page}" magic LIMIT 2 HEX)
   if(NOT magic STREQUAL "1f8b")
     message(FATAL_ERROR "${page} is not gzip-compressed")

@@ -17,7 +17,7 @@
 
 #include "app/Options.h"
 #include "device/SimBackend.h"
-#include "ephemeris/SunReport.h"
+#include "sun/SunReport.h"
 
 namespace {
 
@@ -79,19 +79,26 @@ std::set<std::string> ManPageOptionTags(const std::string& roff) {
   return out;
 }
 
+// quorvel's options as declared, the one table --help is made from.
+std::set<std::string> DeclaredOptions() {
+  std::set<std::string> out;
+  for (const auto& spec : quorvel::OptionSpecs()) out.insert(spec.name);
+  return out;
+}
+
 struct ManPageCase {
   const char* page;
-  std::string help;
+  std::set<std::string> options;
 };
 
 TEST(ManPages, DocumentEveryOptionOfTheHelpAndNoOther) {
   const ManPageCase cases[] = {
-      {"quorvel.1", OptionsHelp()},
-      {"quorvel-sun.1", quorvel::ephem::SunToolUsage()},
+      {"quorvel.1", DeclaredOptions()},
+      {"quorvel-sun.1", LongOptions(quorvel::ephem::SunToolUsage())},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.page);
-    const auto inHelp = LongOptions(c.help);
+    const auto& inHelp = c.options;
     const auto inPage = ManPageOptionTags(ReadFile(c.page));
     ASSERT_FALSE(inHelp.empty());
     std::set<std::string> missing, stale;
@@ -101,6 +108,16 @@ TEST(ManPages, DocumentEveryOptionOfTheHelpAndNoOther) {
                         std::inserter(stale, stale.end()));
     EXPECT_TRUE(missing.empty()) << "options of --help without a paragraph: " << Joined(missing);
     EXPECT_TRUE(stale.empty()) << "paragraphs of options --help does not know: " << Joined(stale);
+  }
+}
+
+TEST(Help, ShowsEveryDeclaredOptionForBothPrograms) {
+  for (const auto program : {quorvel::THelpFor::Window, quorvel::THelpFor::Headless}) {
+    const std::string help = OptionsHelp(program);
+    EXPECT_EQ(LongOptions(help), DeclaredOptions());
+    for (const auto& spec : quorvel::OptionSpecs())
+      for (const auto& line : Lines(spec.help))
+        EXPECT_NE(help.find(line), std::string::npos) << spec.name << ": " << line;
   }
 }
 
@@ -214,13 +231,14 @@ IniGroups ParseIni(const std::string& text) {
   return out;
 }
 
-// Checks that a command line runs the installed quorvel with options that
-// the program accepts, and returns them parsed.
-quorvel::TOptions QuorvelCommand(const std::string& commandLine) {
+// Checks that a command line runs the installed `program` with options that
+// it accepts, and returns them parsed.
+quorvel::TOptions QuorvelCommand(const std::string& commandLine,
+                                 const std::string& program = "quorvel") {
   auto words = Words(commandLine);
   EXPECT_FALSE(words.empty());
   if (words.empty()) return {};
-  EXPECT_EQ(words[0], "quorvel") << commandLine;
+  EXPECT_EQ(words[0], program) << commandLine;
   std::string error;
   const auto options = ParseOptions({words.begin() + 1, words.end()}, error);
   EXPECT_TRUE(options.has_value()) << commandLine << ": " << error;
@@ -269,8 +287,8 @@ TEST(DesktopEntry, StartsTheProgramWithItsIconInTheScienceMenu) {
 
 TEST(UserService, RunsTheHeadlessProgramAndRestartsItAfterAFailure) {
   auto ini = ParseIni(ReadFile("quorvel-headless.service"));
-  const auto options = QuorvelCommand(ini["Service"]["ExecStart"]);
-  EXPECT_TRUE(options.headless);
+  // The program without a window, from the package without display libraries.
+  const auto options = QuorvelCommand(ini["Service"]["ExecStart"], "quorvel-headless");
   // The real instrument, for as long as the session lasts.
   EXPECT_FALSE(options.UsesSimulator());
   EXPECT_FALSE(options.durationSec.has_value());

@@ -34,11 +34,11 @@ fi
 
 . tools/fuzz/compiler.sh
 
-COMMON="common/Clock.cpp common/DateTime.cpp common/Errors.cpp common/EventLog.cpp common/Format.cpp"
+COMMON="$(ls common/*.cpp)"
 QT=""
 case "$TARGET" in
   report)
-    SOURCES="app/MeasurementAnswer.cpp measure/ComputeCore.cpp measure/Declarations.cpp
+    SOURCES="device/MeasurementAnswer.cpp measure/ComputeCore.cpp measure/Declarations.cpp
       measure/RollingBuffer.cpp records/ResultFile.cpp records/Cp1252.cpp records/RegionalFormat.cpp
       ephemeris/Calendar.cpp $COMMON"
     QT=Qt6Core; MAX_LEN=128; SMOKE_RUNS=100000 ;;
@@ -50,7 +50,7 @@ case "$TARGET" in
       records/Cp1252.cpp measure/Declarations.cpp $COMMON"
     QT=Qt6Core; MAX_LEN=1024; SMOKE_RUNS=400 ;;
   sun_batch)
-    SOURCES="$(ls ephemeris/*.cpp) $COMMON"
+    SOURCES="$(ls ephemeris/*.cpp) sun/SunReport.cpp $COMMON"
     MAX_LEN=1024; SMOKE_RUNS=5000 ;;
   *) echo "unknown target $TARGET" >&2; exit 2 ;;
 esac
@@ -72,7 +72,7 @@ fi
 stale=1
 if [ -x "$BIN" ]; then
   stale=0
-  for f in tools/fuzz/fuzz_$TARGET.cpp $SOURCES $(ls app/*.h common/*.h measure/*.h records/*.h device/*.h ephemeris/*.h); do
+  for f in tools/fuzz/fuzz_$TARGET.cpp $SOURCES $(ls app/*.h common/*.h measure/*.h records/*.h device/*.h ephemeris/*.h sun/*.h); do
     if [ "$f" -nt "$BIN" ]; then stale=1; fi
   done
 fi

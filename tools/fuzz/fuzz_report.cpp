@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/MeasurementAnswer.h"
 #include "common/Errors.h"
 #include "common/Format.h"
+#include "device/MeasurementAnswer.h"
 #include "measure/ComputeCore.h"
 #include "records/ResultFile.h"
 

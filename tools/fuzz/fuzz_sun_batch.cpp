@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ephemeris/SunReport.h"
+#include "sun/SunReport.h"
 
 namespace {
 

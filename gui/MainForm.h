@@ -7,9 +7,9 @@
 #include <array>
 #include <memory>
 
-#include "app/ChartSeries.h"
 #include "app/MainCore.h"
 #include "app/MainView.h"
+#include "gui/ChartSeries.h"
 
 QT_BEGIN_NAMESPACE
 class QLabel;

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <thread>
 
-#include "AppTestSupport.h"
-#include "app/MainForm.h"
+#include "gui/MainForm.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace quorvel {
 namespace {

@@ -26,12 +26,12 @@
 #include <memory>
 #include <sstream>
 
-#include "AppTestSupport.h"
-#include "app/MainForm.h"
 #include "common/Clock.h"
 #include "device/SimBackend.h"
 #include "ephemeris/SunPosition.h"
+#include "gui/MainForm.h"
 #include "records/BuildStamp.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace quorvel {
 namespace {

@@ -1,10 +1,8 @@
-// quorvel: the daytime seeing monitor. The main window by default; with
-// --headless the same acquisition without a display. See --help.
+#include "app/Run.h"
+
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <clocale>
 #include <csignal>
@@ -13,16 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "app/GuiMessages.h"
 #include "app/HeadlessRunner.h"
 #include "app/MainCore.h"
-#include "app/MainForm.h"
-#include "app/Options.h"
 #include "app/Program.h"
 #include "common/EventLog.h"
 #include "records/BuildStamp.h"
 
-using namespace quorvel;
+namespace quorvel {
 
 namespace {
 
@@ -34,8 +29,12 @@ void OnSignal(int) {
   [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
-// SIGINT and SIGTERM end the run from the event loop, between two cycles, so
-// no results line is ever torn.
+}  // namespace
+
+void FixDecimalSeparator() {
+  std::setlocale(LC_NUMERIC, "C");
+}
+
 void QuitOnSignals(QCoreApplication& app) {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
   auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
@@ -50,13 +49,6 @@ void QuitOnSignals(QCoreApplication& app) {
   sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
-}
-
-// Numbers are written with "." whatever the regional settings: our own
-// formatting never looks at the locale, and the C library's must not either.
-// Dates keep the regional formats.
-void FixDecimalSeparator() {
-  std::setlocale(LC_NUMERIC, "C");
 }
 
 int RunHeadless(int argc, char** argv, const TOptions& options) {
@@ -86,42 +78,7 @@ int RunHeadless(int argc, char** argv, const TOptions& options) {
   return status;
 }
 
-int RunWindow(int argc, char** argv, const TOptions& options) {
-  QApplication app(argc, argv);
-  // No application display name: the platform would append it to the
-  // window's caption, which must read exactly "Quorvel Monitor -> " + stamp.
-  // Lets the desktop match the window with the installed quorvel.desktop.
-  QGuiApplication::setDesktopFileName("quorvel");
-  FixDecimalSeparator();
-  MarkMainThread();
-  TGuiMessageSink messages;
-  SetMessageSink(&messages);
-  std::unique_ptr<TProgram> program;
-  try {
-    program = std::make_unique<TProgram>(options);
-  } catch (const std::exception& e) {
-    std::cerr << "quorvel: " << e.what() << std::endl;
-    messages.ShowError(e.what());
-    return 2;
-  }
-  int status = 0;
-  {
-    TMainForm form(program->Backend(), program->Settings());
-    messages.SetParent(&form);
-    form.Core().Protocol().SetDebugHid(options.debugHid);
-    program->Drive(
-        form.Core(), [&form] { form.close(); }, false);
-    QuitOnSignals(app);
-    form.show();
-    status = app.exec();
-  }
-  SetMessageSink(nullptr);
-  return status;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
+int ProgramMain(int argc, char** argv, TWindowRunner runWindow) {
   std::string error;
   const auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
   if (!options) {
@@ -129,12 +86,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options->help) {
-    std::cout << OptionsHelp();
+    std::cout << OptionsHelp(runWindow ? THelpFor::Window : THelpFor::Headless);
     return 0;
   }
   if (options->version) {
-    std::cout << "quorvel" << BuildVersionString() << std::endl;
+    std::cout << (runWindow ? "quorvel" : "quorvel-headless") << BuildVersionString() << std::endl;
     return 0;
   }
-  return options->headless ? RunHeadless(argc, argv, *options) : RunWindow(argc, argv, *options);
+  if (options->headless || runWindow == nullptr) return RunHeadless(argc, argv, *options);
+  return runWindow(argc, argv, *options);
 }
+
+}  // namespace quorvel

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/DateTime.h"
+#include "common/UtcText.h"
 
 namespace quorvel::ephem {
 
@@ -39,11 +40,6 @@ struct TSunReport {
 
 TSunReport ComputeSunReport(TDateTime utc, const TSunSite& site);
 
-// "YYYY-MM-DDTHH:MM:SS" with an optional ".m" to ".mmm" and an optional "Z".
-// Raises EConvertError with a message for the user.
-TDateTime ParseUtcText(std::string_view text);
-// "2024-03-20T12:00:00.000"
-std::string FormatUtcText(TDateTime utc);
 // "hh:mm" rounded to the minute; "" for NaN.
 std::string FormatHoursMinutes(double hours);
 

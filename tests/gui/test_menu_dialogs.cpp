@@ -17,18 +17,18 @@
 #include <memory>
 #include <sstream>
 
-#include "AppTestSupport.h"
-#include "app/MainForm.h"
 #include "common/Clock.h"
 #include "common/Format.h"
 #include "device/SimBackend.h"
 #include "device/ui/SetupFirmware.h"
 #include "ephemeris/SunPosition.h"
+#include "gui/MainForm.h"
 #include "records/ProgramSettings.h"
 #include "records/SettingsStore.h"
 #include "setup/NumberEdit.h"
 #include "setup/SetupDlg.h"
 #include "setup/SpinEdit.h"
+#include "tests/app/AppTestSupport.h"
 #include "tests/setup/QtTestSupport.h"
 
 namespace quorvel {

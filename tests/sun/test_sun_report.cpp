@@ -6,7 +6,7 @@
 
 #include "common/Clock.h"
 #include "common/Errors.h"
-#include "ephemeris/SunReport.h"
+#include "sun/SunReport.h"
 
 namespace quorvel::ephem {
 namespace {
@@ -27,57 +27,6 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input =
 const char* const kHeader =
     "utc,lat_deg,lon_deg,alt_m,az_deg,el_deg,refraction_deg,ra_h,dec_deg,transit_ut,rise_ut,"
     "set_ut";
-
-TEST(SunReport, ParsesUtcTimes) {
-  struct Case {
-    const char* text;
-    int y, mo, d, h, mi, s, ms;
-  };
-  const Case cases[] = {
-      {"2024-03-20T12:00:00", 2024, 3, 20, 12, 0, 0, 0},
-      {"2024-03-20T12:00:00.5", 2024, 3, 20, 12, 0, 0, 500},
-      {"2024-03-20T23:59:59.999Z", 2024, 3, 20, 23, 59, 59, 999},
-      {"0001-01-01T00:00:00", 1, 1, 1, 0, 0, 0, 0},
-      {"9999-12-31T23:59:59.12", 9999, 12, 31, 23, 59, 59, 120},
-      {"1850-05-01T06:30:00", 1850, 5, 1, 6, 30, 0, 0},
-  };
-  for (const Case& c : cases) {
-    const TDateTime t = ParseUtcText(c.text);
-    EXPECT_EQ(t, EncodeDateTime(c.y, c.mo, c.d, c.h, c.mi, c.s, c.ms)) << c.text;
-  }
-  EXPECT_EQ(FormatUtcText(ParseUtcText("2024-03-20T07:05:03.007")), "2024-03-20T07:05:03.007");
-}
-
-TEST(SunReport, RejectsBadTimesWithAClearMessage) {
-  struct Case {
-    const char* text;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"", "invalid UTC time \"\""},
-      {"2024-03-20", "invalid UTC time \"2024-03-20\""},
-      {"2024-03-20 12:00:00", "invalid UTC time"},
-      {"2024-3-20T12:00:00", "invalid UTC time"},
-      {"2024-03-20T12:00:00.1234", "invalid UTC time"},
-      {"2024-03-20T12:00:00,5", "invalid UTC time"},
-      {"now", "invalid UTC time \"now\" (expected YYYY-MM-DDTHH:MM:SS[.mmm])"},
-      {"0000-06-01T00:00:00", "year 0 of \"0000-06-01T00:00:00\" is outside 1..9999"},
-      {"10000-01-01T00:00:00", "year 10000 of"},
-      {"-0044-03-15T12:00:00", "year -44 of"},
-      {"2023-02-29T00:00:00", "no such date or time: \"2023-02-29T00:00:00\""},
-      {"2024-13-01T00:00:00", "no such date or time"},
-      {"2024-03-20T24:00:00", "no such date or time"},
-      {"2024-03-20T12:60:00", "no such date or time"},
-  };
-  for (const Case& c : cases) {
-    try {
-      ParseUtcText(c.text);
-      ADD_FAILURE() << c.text;
-    } catch (const EConvertError& e) {
-      EXPECT_EQ(std::string(e.what()).rfind(c.message, 0), 0u) << e.what();
-    }
-  }
-}
 
 TEST(SunReport, HoursAndMinutes) {
   EXPECT_EQ(FormatHoursMinutes(11.88862), "11:53");

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "ephemeris/SunReport.h"
+#include "common/Angles.h"
 #include "measure/Declarations.h"
 #include "records/ProgramSettings.h"
 #include "records/SettingsStore.h"
+#include "sun/SunReport.h"
 
 int main(int argc, char** argv) {
   using namespace quorvel;
-  constexpr double kRadToDeg = 57.29577951308232;
   TDatabaseRegistry settings;
   // Unreadable values leave the program's start-up site in place.
   ReadStartupSettings(settings);

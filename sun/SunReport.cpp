@@ -1,4 +1,4 @@
-#include "ephemeris/SunReport.h"
+#include "sun/SunReport.h"
 
 #include <cctype>
 #include <cmath>
@@ -15,7 +15,6 @@ namespace quorvel::ephem {
 namespace {
 
 constexpr const char* kTool = "quorvel-sun";
-constexpr const char* kTimeShape = "YYYY-MM-DDTHH:MM:SS[.mmm]";
 // Angles are written with this many decimals (1e-7 degree is 0.4 milliarcsecond).
 constexpr int kAngleDecimals = 7;
 // Longitudes are taken modulo the full turn, but a value beyond one turn is
@@ -36,24 +35,6 @@ std::string_view Trim(std::string_view s) {
 }
 
 // Reads exactly `count` digits at pos.
-bool Digits(std::string_view t, std::size_t& pos, std::size_t count, int& value) {
-  if (pos + count > t.size()) return false;
-  value = 0;
-  for (std::size_t k = 0; k < count; ++k) {
-    const char c = t[pos + k];
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  pos += count;
-  return true;
-}
-
-bool Expect(std::string_view t, std::size_t& pos, char c) {
-  if (pos >= t.size() || t[pos] != c) return false;
-  ++pos;
-  return true;
-}
-
 std::string Quoted(std::string_view s) {
   return "\"" + std::string(s) + "\"";
 }
@@ -95,57 +76,6 @@ TSunReport ComputeSunReport(TDateTime utc, const TSunSite& site) {
   r.SetUtH = sun.sets_approx * kHoursPerRadian;
   r.RiseSetFlags = sun.rises_set_Id;
   return r;
-}
-
-TDateTime ParseUtcText(std::string_view text) {
-  std::string_view t = Trim(text);
-  if (!t.empty() && (t.back() == 'Z' || t.back() == 'z')) t.remove_suffix(1);
-  const auto bad = [&] {
-    return EConvertError("invalid UTC time " + Quoted(text) + " (expected " + kTimeShape + ")");
-  };
-
-  // The year may carry a sign or more digits, so that it can be reported as
-  // out of range rather than as unreadable.
-  std::size_t pos = 0;
-  bool negative = false;
-  if (pos < t.size() && (t[pos] == '-' || t[pos] == '+')) negative = t[pos++] == '-';
-  long long year = 0;
-  std::size_t yearDigits = 0;
-  while (pos < t.size() && t[pos] >= '0' && t[pos] <= '9' && yearDigits < 9) {
-    year = year * 10 + (t[pos++] - '0');
-    ++yearDigits;
-  }
-  if (yearDigits < 4) throw bad();
-  if (negative) year = -year;
-
-  int month, day, hour, minute, second, msec = 0;
-  if (!Expect(t, pos, '-') || !Digits(t, pos, 2, month) || !Expect(t, pos, '-') ||
-      !Digits(t, pos, 2, day) || !(Expect(t, pos, 'T') || Expect(t, pos, 't')) ||
-      !Digits(t, pos, 2, hour) || !Expect(t, pos, ':') || !Digits(t, pos, 2, minute) ||
-      !Expect(t, pos, ':') || !Digits(t, pos, 2, second))
-    throw bad();
-  if (pos < t.size()) {
-    if (!Expect(t, pos, '.')) throw bad();
-    const std::size_t fracDigits = t.size() - pos;
-    if (fracDigits < 1 || fracDigits > 3 || !Digits(t, pos, fracDigits, msec)) throw bad();
-    for (std::size_t k = fracDigits; k < 3; ++k) msec *= 10;
-  }
-
-  if (year < 1 || year > 9999)
-    throw EConvertError("year " + std::to_string(year) + " of " + Quoted(text) +
-                        " is outside 1..9999");
-  TDateTime date = 0;
-  if (!TryEncodeDate(static_cast<int>(year), month, day, date) || hour > 23 || minute > 59 ||
-      second > 59)
-    throw EConvertError("no such date or time: " + Quoted(text));
-  return ComposeDateTime(date, EncodeTime(hour, minute, second, msec));
-}
-
-std::string FormatUtcText(TDateTime utc) {
-  int y, mo, d, h, mi, s, ms;
-  DecodeDateTime(utc, y, mo, d, h, mi, s, ms);
-  return Pad(y, 4) + "-" + Pad(mo, 2) + "-" + Pad(d, 2) + "T" + Pad(h, 2) + ":" + Pad(mi, 2) + ":" +
-         Pad(s, 2) + "." + Pad(ms, 3);
 }
 
 std::string FormatHoursMinutes(double hours) {
@@ -238,7 +168,7 @@ std::string FormatSunText(const TSunReport& r) {
 }
 
 std::string SunToolUsage(const TSunSite& defaultSite) {
-  return std::string("usage: quorvel-sun [--utc ") + kTimeShape +
+  return std::string("usage: quorvel-sun [--utc ") + kUtcTextShape +
          "] [--lat DEG] [--lon DEG] [--alt M] [--csv]\n"
          "       quorvel-sun --batch < rows.csv\n"
          "\n"
