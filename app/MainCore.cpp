@@ -86,24 +86,36 @@ void TMainCore::StopAcquisition(bool onError) {
   FView.OnAcquisitionStopped();
 }
 
-void TMainCore::ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel,
-                         const char* logText, double elevation) {
-  double mean = 0;
+bool TMainCore::ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel,
+                         const char* logText, double elevation, double& mean, double& meanZen) {
+  mean = 0;
+  meanZen = 0;
   if (MeanValue_Interval(FBufrollseeing, FIdrol_S, seconds, mean)) {
     FView.SetValueLabel(meanLabel, Format("%1.1f arcsec", {mean}));
-    double meanZen = 0;
     Compute_CorrectionZenith_Seeing(mean, elevation, meanZen);
     FView.SetValueLabel(zenithLabel,
                         Format("%1.1f arcsec |  %1.1f R0 mm", {meanZen, ToR0(meanZen)}));
     // The seeing of this line is the uncorrected mean, its r0 the corrected one.
     Log(Format(logText, {mean, ToR0(meanZen)}));
-  } else {
-    FView.SetValueLabel(meanLabel, "N/A");
-    FView.SetValueLabel(zenithLabel, "N/A");
+    return true;
   }
+  FView.SetValueLabel(meanLabel, "N/A");
+  FView.SetValueLabel(zenithLabel, "N/A");
+  return false;
+}
+
+void TMainCore::PublishSnapshot(TLiveSnapshot& s) {
+  s.serialNumber = FProtocol.FSerialNumber;
+  s.station = DefaultStationName(s.serialNumber);
+  s.latitudeDeg = SetupLocation.Latitude * kRadToDeg;
+  s.longitudeEastDeg = -SetupLocation.Longitude * kRadToDeg;
+  s.altitudeM = SetupLocation.AltitudeM;
+  FLive.Publish(s);
 }
 
 void TMainCore::TimerMainTimer() {
+  TLiveSnapshot live;
+  live.utcMs = CurrentClock().UtcMs();
   try {
     if (FProtocol.FCurrentDevice != nullptr) {
       if (FTimerConter == 0) FProtocol.GetVersion_SNR(FDataSystem);
@@ -113,6 +125,7 @@ void TMainCore::TimerMainTimer() {
       FProtocol.DeviceRequest(kCmdReadMeasure, BufferIN, BufferOUT);
       const auto counts = CheckMeasurementAnswer(BufferOUT);
       if (!counts) {
+        live.reason = TInvalidReason::FailedRead;
         Log("Failed to read data...");
       } else {
         double Azimut = 0, Elevation = 0;
@@ -125,7 +138,12 @@ void TMainCore::TimerMainTimer() {
         FDataOutMes.ELV = Elevation * kRadToDeg;
 
         const TDataOutMes& m = FDataOutMes;
+        live.utcMs = UnixMsFromDateTime(m.UTCDate);
+        live.sunAzimuthDeg = m.AZ;
+        live.sunElevationDeg = m.ELV;
         if (std::isnan(m.Signal_UtileV)) {
+          live.reason = TInvalidReason::CalibrationMissing;
+          PublishSnapshot(live);
           // Calibration never written. The cycle ends here and acquisition
           // waits for the next attachment of the instrument.
           FTimerMain.SetEnabled(false);
@@ -142,10 +160,13 @@ void TMainCore::TimerMainTimer() {
           FView.SetValueLabel(TValueLabel::PDCurrent, "None");
         }
 
+        live.signalMv = m.Signal_UtileV * 1000;
         if (SunLightTooLow(m.Signal_UtileV, GeneralParams.MinValue_mV)) {
+          live.reason = TInvalidReason::LowLight;
           FView.SetValueLabel(TValueLabel::CurrentSeeing, "Sun light level is too low");
           FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
         } else if (!m.ValidSeeing) {
+          live.reason = TInvalidReason::SeeingOutOfRange;
           FView.SetValueLabel(TValueLabel::CurrentSeeing, "Not valid (too low/too high)");
           FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
         } else {
@@ -155,11 +176,37 @@ void TMainCore::TimerMainTimer() {
                               Format("%1.1f arcsec |  %1.1f R0 mm", {m.seeingArcSecZen, m.R0Zen}));
           AddPlot_value_Plot(Now(), m.seeingArcSec, FIdrol_S, FView.SeriesSeeing(), FBufrollseeing,
                              FView.Memo());
-          ShowMean(60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
-                   "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation);
-          ShowMean(300, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s,
-                   "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation);
+          live.valid = true;
+          live.reason = TInvalidReason::None;
+          live.seeingArcsec = m.seeingArcSec;
+          live.r0Mm = m.R0;
+          live.seeingZenithArcsec = m.seeingArcSecZen;
+          live.r0ZenithMm = m.R0Zen;
+          double mean = 0, meanZen = 0;
+          if (ShowMean(60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
+                       "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean,
+                       meanZen)) {
+            live.seeing1MinArcsec = mean;
+            live.seeing1MinZenithArcsec = meanZen;
+          }
+          if (ShowMean(300, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s,
+                       "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean,
+                       meanZen)) {
+            live.seeing5MinArcsec = mean;
+            live.seeing5MinZenithArcsec = meanZen;
+          }
+          TLiveMeasurement line;
+          line.utcMs = live.utcMs;
+          line.julianDay = Convert_TdateTime2Julian_day(m.UTCDate);
+          line.signalMv = m.Signal_UtileV * 1000;
+          line.seeingArcsec = m.seeingArcSec;
+          line.r0Mm = m.R0;
+          line.sunAzimuthDeg = m.AZ;
+          line.sunElevationDeg = m.ELV;
+          line.seeingZenithArcsec = m.seeingArcSecZen;
+          line.r0ZenithMm = m.R0Zen;
           SaveData(GeneralParams.PathMainRootSav, FDataOutMes, FPathDataFile);
+          live.measurement = line;
         }
 
         AddPlot_value_Plot(Now(), m.Signal_UtileV * 1000, FIdrol_L, FView.SeriesSignal_Level(),
@@ -186,7 +233,12 @@ void TMainCore::TimerMainTimer() {
   } catch (const std::exception& e) {
     Log(std::string("Main timer error : ") + e.what());
     StopAcquisition(true);
+    // What the cycle measured before the error stays valid; a failed
+    // exchange leaves nothing measured.
+    if (!live.valid && live.reason == TInvalidReason::NoInstrument && FProtocol.FCurrentDevice)
+      live.reason = TInvalidReason::FailedRead;
   }
+  PublishSnapshot(live);
 }
 
 void TMainCore::HidCtlArrival(THidDevice* HidDev) {

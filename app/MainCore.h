@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/LiveHub.h"
 #include "app/MainView.h"
 #include "app/TimerMain.h"
 #include "device/HidController.h"
@@ -62,6 +63,8 @@ class TMainCore : public QObject {
   TInstrumentProtocol& Protocol() { return FProtocol; }
   THidDeviceController& HidCtl() { return *FHidCtl; }
   TTimerMain& TimerMain() { return FTimerMain; }
+  // Every cycle ends by handing its snapshot to the live outputs here.
+  TLiveHub& Live() { return FLive; }
 
   // State, readable by the front ends and tests.
   std::uint32_t FTimerConter = 0;
@@ -76,10 +79,14 @@ class TMainCore : public QObject {
  private:
   void Log(const std::string& text);
   void StopAcquisition(bool onError);
-  void ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel, const char* logText,
-                double elevation);
+  // Shows and logs a mean; hands back the mean and its zenith value when the
+  // buffer covers the interval.
+  bool ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel, const char* logText,
+                double elevation, double& mean, double& meanZen);
+  void PublishSnapshot(TLiveSnapshot& snapshot);
 
   IMainView& FView;
+  TLiveHub FLive;
   TDatabaseRegistry* FSettings;
   TTimerMain FTimerMain;
   TInstrumentProtocol FProtocol;

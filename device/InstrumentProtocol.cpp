@@ -62,6 +62,7 @@ void TInstrumentProtocol::GetVersion_SNR(TDataSystem& FDataSystem) {
   FDataSystem.MajorVersion = v.VersionMaj;
   FDataSystem.MinorVersion = v.VersionMin;
   const TUint32 serial = v.Calibration.Serial;
+  FSerialNumber = serial.Value();
   const TSingle32 rShunt = v.Calibration.RShunt;
   const TSingle32 gainFiltered = v.Calibration.GainFiltered;
   const TSingle32 gainUnfiltered = v.Calibration.GainUnfiltered;

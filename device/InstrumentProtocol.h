@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/EventLog.h"
@@ -35,6 +36,8 @@ class TInstrumentProtocol {
   // The attached instrument, owned by the HID controller; none before the
   // first attachment.
   THidDevice* FCurrentDevice = nullptr;
+  // The serial number of the last version read, for the live outputs.
+  std::optional<std::uint32_t> FSerialNumber;
 
   // One write/read exchange with the current device. Raises
   // quorvel::Exception: "No instrument connected" without a device, "HID

@@ -332,6 +332,55 @@ TEST_F(Core, ReferenceReportLabels) {
   EXPECT_EQ(core_->FPathDataFile, GeneralParams.PathMainRootSav + "2026_ 6_21_Results.txt");
 }
 
+// Every cycle hands the live outputs one snapshot; a valid one carries the
+// values of the results line written in the same cycle, to the file's digits.
+TEST_F(Core, EveryCycleHandsTheLiveOutputsItsSnapshot) {
+  struct TKeep : ILiveOutput {
+    std::vector<TSnapshotPtr> got;
+    void Publish(const TSnapshotPtr& s) override { got.push_back(s); }
+  } keep;
+  sim_->AddInstrument(
+      test::Replaying({test::ReferenceReport(), test::MeasurementReport(40000.0f, 10.0f),
+                       test::MeasurementReport(50000.0f, 10.0f)}));
+  Start();
+  core_->Live().Add(&keep);
+  GeneralParams.MinValue_mV = 300;
+  Tick(3);
+  ASSERT_EQ(keep.got.size(), 3u);
+  const TLiveSnapshot& first = *keep.got[0];
+  EXPECT_TRUE(first.valid);
+  ASSERT_TRUE(first.measurement.has_value());
+  EXPECT_EQ(first.serialNumber, std::optional<std::uint32_t>(4294900475u));
+  EXPECT_EQ(first.station, "quorvel-4294900475");
+  EXPECT_DOUBLE_EQ(first.latitudeDeg, 45.5);
+  EXPECT_DOUBLE_EQ(first.longitudeEastDeg, 3.5);
+  const auto lines = ResultLines();
+  ASSERT_EQ(lines.size(), 2u);
+  const std::string json = MeasurementJson(first);
+  const std::string state = SnapshotJson(first);
+  // Se, R0, AZ, ELV, Se zen and R0 zen of the line, as the JSON prints them.
+  std::vector<std::string> fields;
+  for (std::size_t at = 0, bar; (bar = lines[1].find(" | ", at)) != std::string::npos; at = bar + 3)
+    fields.push_back(lines[1].substr(at, bar - at));
+  ASSERT_GE(fields.size(), 8u);
+  EXPECT_NE(json.find("\"jd\":" + fields[2] + ","), std::string::npos) << json;
+  EXPECT_NE(json.find("\"signal_mV\":" + fields[3] + ","), std::string::npos) << json;
+  EXPECT_NE(json.find("\"seeing_arcsec\":" + fields[4] + ","), std::string::npos) << json;
+  EXPECT_NE(state.find("\"seeing_arcsec\":" + fields[4] + ","), std::string::npos) << state;
+  EXPECT_NE(json.find("\"r0_mm\":" + fields[5] + ","), std::string::npos) << json;
+  EXPECT_NE(json.find("\"sun_azimuth_deg\":" + fields[6] + ","), std::string::npos) << json;
+  EXPECT_NE(json.find("\"sun_elevation_deg\":" + fields[7] + ","), std::string::npos) << json;
+
+  EXPECT_FALSE(keep.got[1]->valid);
+  EXPECT_EQ(keep.got[1]->reason, TInvalidReason::LowLight);
+  EXPECT_FALSE(keep.got[1]->measurement.has_value());
+  EXPECT_TRUE(keep.got[1]->signalMv.has_value());
+  EXPECT_FALSE(keep.got[1]->seeingArcsec.has_value());
+  EXPECT_EQ(keep.got[2]->reason, TInvalidReason::SeeingOutOfRange);
+  for (const auto& s : keep.got) EXPECT_EQ(s->trigger, TTriggerState::Unknown);
+  core_->Live().Remove(&keep);
+}
+
 TEST_F(Core, LightThresholdAndInvalidSeeing) {
   // 0.6050477 V against thresholds just below and above it, a dark report,
   // and one whose seeing is out of the window.
