@@ -22,6 +22,7 @@ set(expected
   share/doc/quorvel/changelog.gz
   share/doc/quorvel/copyright
   share/icons/hicolor/scalable/apps/quorvel.svg
+  share/lintian/overrides/quorvel
   share/man/man1/quorvel-headless.1.gz
   share/man/man1/quorvel-sun.1.gz
   share/man/man1/quorvel.1.gz)
