@@ -131,7 +131,7 @@ void PlaceInOrbit(std::string_view Appel, double Julian, double Seuil_Muller, TO
 struct TEarthArguments {
   double A, B, C, H, D, E;
 };
-TEarthArguments EarthArguments(double T) {
+inline TEarthArguments EarthArguments(double T) {
   return {(kArgA[0] + kArgA[1] * T) * kDegToRad,
           (kArgB[0] + kArgB[1] * T) * kDegToRad,
           (kArgC[0] + kArgC[1] * T) * kDegToRad,
@@ -140,13 +140,13 @@ TEarthArguments EarthArguments(double T) {
           (kArgE[0] + kArgE[1] * T) * kDegToRad};
 }
 // The perturbation in longitude, radians.
-double EarthLongitudeTerms(const TEarthArguments& g) {
+inline double EarthLongitudeTerms(const TEarthArguments& g) {
   return (kLonA * std::cos(g.A) + kLonB * std::cos(g.B) + kLonC * std::cos(g.C) +
           kLonD * std::sin(g.D) + kLonE * std::sin(g.E)) *
          kDegToRad;
 }
 // The perturbation of the radius vector, AU.
-double EarthRadiusTerms(const TEarthArguments& g) {
+inline double EarthRadiusTerms(const TEarthArguments& g) {
   return kRadA * std::sin(g.A) + kRadB * std::sin(g.B) + kRadC * std::sin(g.C) +
          kRadD * std::cos(g.D) + kRadH * std::sin(g.H);
 }
