@@ -22,6 +22,14 @@ void BM_calcul_SUN_AZ_Elevation(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_calcul_SUN_AZ_Elevation);
+// The same for exactly 10 000 calls, for a count of instructions that the
+// machine's load does not change (README, "Sun position tool"):
+//   valgrind --tool=callgrind --collect-atstart=no
+//     --toggle-collect='quorvel::ephem::calcul_SUN_AZ_Elevation*'
+//     build/default/bench/bench_ephemeris --benchmark_filter=AZ_Elevation_Counted
+BENCHMARK(BM_calcul_SUN_AZ_Elevation)
+    ->Name("BM_calcul_SUN_AZ_Elevation_Counted")
+    ->Iterations(10000);
 
 // The full record with the hourly speeds: two evaluations.
 void BM_GetEphemSunBasic(benchmark::State& state) {
@@ -33,6 +41,7 @@ void BM_GetEphemSunBasic(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_GetEphemSunBasic);
+BENCHMARK(BM_GetEphemSunBasic)->Name("BM_GetEphemSunBasic_Counted")->Iterations(10000);
 
 // The costliest single step: the nutation series.
 void BM_Nutation(benchmark::State& state) {

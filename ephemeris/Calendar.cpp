@@ -27,14 +27,22 @@ namespace {
              {YearMin, Yearmax}));
 }
 
+// 1999-03-03 is date-time value 36222 and Julian day 2451240.5.
+constexpr double kDate19990303 = 36222.0;
+constexpr double kJulian19990303 = 2451240.5;
+
+// The Julian day of `date`, the date-time value of the calendar date whose
+// day of the month is trunc(ddday), plus the fraction of ddday.
+double JulianDayOf(TDateTime date, double ddday, double wholeDay) {
+  return date + (ddday - wholeDay) - kDate19990303 + kJulian19990303;
+}
+
 }  // namespace
 
 double ConvertDate2Julian(std::int32_t Year, std::int32_t Month, double ddday) {
   if (Year > Yearmax || Year < YearMin) RaiseYearRange();
   const double wholeDay = std::trunc(ddday);
-  // 1999-03-03 is date-time value 36222 and Julian day 2451240.5.
-  return EncodeDate(Year, Month, static_cast<int>(wholeDay)) + (ddday - wholeDay) -
-         EncodeDate(1999, 3, 3) + 2451240.5;
+  return JulianDayOf(EncodeDate(Year, Month, static_cast<int>(wholeDay)), ddday, wholeDay);
 }
 
 double Convert_TdateTime2Julian_day(TDateTime DateTime) {
@@ -42,8 +50,13 @@ double Convert_TdateTime2Julian_day(TDateTime DateTime) {
   if (!(std::fabs(DateTime) <= 1e7)) RaiseYearRange();
   int year, month, dd, h, m, s, ss;
   DecodeDateTime(DateTime, year, month, dd, h, m, s, ss);
+  if (year > Yearmax || year < YearMin) RaiseYearRange();
   const double d = (((ss / 1000.0 + s) / 60.0 + m) / 60.0 + h) / 24.0;
-  return ConvertDate2Julian(year, month, dd + d);
+  // ConvertDate2Julian(year, month, dd + d) without encoding the date back:
+  // d < 1, so the day is dd and its date-time value the whole part of DateTime.
+  const double ddday = dd + d;
+  const double date = static_cast<double>(static_cast<std::int64_t>(std::trunc(DateTime)));
+  return JulianDayOf(date, ddday, std::trunc(ddday));
 }
 
 double ReduceManyTurns(double a, double period) {

@@ -78,6 +78,79 @@ class KeplerLabel final : public TSolverLabel {
   double ecc_, jd_;
 };
 
+// The position in the orbit from the record's elements: the true anomaly nu
+// and the radius r (AU); the record's mean longitude L, when set, moves on by
+// the mean motion. Floating point does not trap, so the failures that would
+// (empty or non-elliptic records) are recognised explicitly and reported; the
+// computation then goes on with the values it has.
+void PlaceInOrbit(std::string_view Appel, double Julian, double Seuil_Muller, TOrbit& Orbit,
+                  double& nu, double& r) {
+  const double a = Orbit.a;
+  const double e = Orbit.ecc;
+  const double M0 = Orbit.M;
+  double E = 0, M = 0;
+  const char* failure = nullptr;
+  do {
+    double n = Orbit.dm;
+    if (n == 0) {
+      const double a32 = a * std::sqrt(a);
+      if (a < 0) {
+        failure = kInvalidOperation;
+        break;
+      }
+      if (a32 == 0) {
+        failure = kDivisionByZero;
+        break;
+      }
+      n = kGaussDailyMotionDeg / a32;
+    }
+    n *= Julian - Orbit.epoch;
+    M = modtp((M0 + n) * kDegToRad);
+    if (Orbit.L != 0) Orbit.L = mod360(Orbit.L + n);
+
+    std::array<double, 4> p = {0.0, M / 2, M, 0.0};
+    MullerResolving(KeplerLabel(Appel, Orbit.obname, e, Julian), MaxIter, Seuil_Muller, e, M, p,
+                    FunctionKepler0_1, E);
+
+    if (e == 1) {
+      failure = kDivisionByZero;
+      break;
+    }
+    if ((1 + e) / (1 - e) < 0) {
+      failure = kInvalidOperation;
+      break;
+    }
+    nu = modtp(2 * std::atan(std::sqrt((1 + e) / (1 - e)) * std::tan(E / 2)));
+    r = a * (1 - e * e) / (1 + e * std::cos(nu));
+  } while (false);
+  if (failure != nullptr)
+    ShowMessageError(std::string(Appel) + " [" + Orbit.obname + "]" + " ->" + failure);
+}
+
+// The arguments of the Earth's perturbations for T, centuries from 1900, radians.
+struct TEarthArguments {
+  double A, B, C, H, D, E;
+};
+inline TEarthArguments EarthArguments(double T) {
+  return {(kArgA[0] + kArgA[1] * T) * kDegToRad,
+          (kArgB[0] + kArgB[1] * T) * kDegToRad,
+          (kArgC[0] + kArgC[1] * T) * kDegToRad,
+          (kArgH[0] + kArgH[1] * T) * kDegToRad,
+          (kArgD[0] + kArgD[1] * T + kArgD[2] * T * T) * kDegToRad,
+          (kArgE[0] + kArgE[1] * T) * kDegToRad};
+}
+// The perturbation in longitude, radians.
+inline double EarthLongitudeTerms(const TEarthArguments& g) {
+  return (kLonA * std::cos(g.A) + kLonB * std::cos(g.B) + kLonC * std::cos(g.C) +
+          kLonD * std::sin(g.D) + kLonE * std::sin(g.E)) *
+         kDegToRad;
+}
+// The perturbation of the radius vector, AU.
+inline double EarthRadiusTerms(const TEarthArguments& g) {
+  return kRadA * std::sin(g.A) + kRadB * std::sin(g.B) + kRadC * std::sin(g.C) +
+         kRadD * std::cos(g.D) + kRadH * std::sin(g.H);
+}
+
 constexpr TOrbit NamedOrbit(const char* name) {
   TOrbit o{};
   for (int k = 0; name[k] != '\0' && k < 23; ++k) o.obname[k] = name[k];
@@ -120,7 +193,7 @@ constexpr TOrbit kEmptyRecord{};
 }  // namespace
 
 void TEphemeridsObj::InitOrbites() {
-  orbit_earth = kEarthRecord;
+  InitOrbitEarth();
   orbit_mercury = kMercuryRecord;
   orbit_venus = kVenusRecord;
   orbit_mars = kMarsRecord;
@@ -133,7 +206,11 @@ void TEphemeridsObj::InitOrbites() {
   orbit_Comet = kEmptyRecord;
 }
 
-void TEphemeridsObj::oearth(TOrbit& orbit, double Julian) {
+void TEphemeridsObj::InitOrbitEarth() {
+  orbit_earth = kEarthRecord;
+}
+
+void TEphemeridsObj::EarthDistanceElements(TOrbit& orbit, double Julian) {
   const double T = CenturiesFrom1900(Julian);
   const double T2 = T * T, T3 = T2 * T;
   orbit.epoch = Julian;
@@ -145,6 +222,13 @@ void TEphemeridsObj::oearth(TOrbit& orbit, double Julian) {
   orbit.ecc = kEccentricity[0] + kEccentricity[1] * T + kEccentricity[2] * T2;
   orbit.a = kSemiMajorAxis;
   orbit.equinox = kJ2000;  // the elements refer to the ecliptic and equinox of J2000
+}
+
+void TEphemeridsObj::oearth(TOrbit& orbit, double Julian) {
+  EarthDistanceElements(orbit, Julian);
+  const double T = Sav_T;
+  const double T2 = T * T, T3 = T2 * T;
+  const double M = orbit.M;
   orbit.i = kInclination[0] + kInclination[1] * T + kInclination[2] * T2 + kInclination[3] * T3;
   orbit.w_ = mod360(kPerihelionArg[0] + kPerihelionArg[1] * T + kPerihelionArg[2] * T2 +
                     kPerihelionArg[3] * T3);
@@ -154,18 +238,16 @@ void TEphemeridsObj::oearth(TOrbit& orbit, double Julian) {
 }
 
 void TEphemeridsObj::cearth(TOrbit& orbit) {
-  const double T = Sav_T;
-  const double A = (kArgA[0] + kArgA[1] * T) * kDegToRad;
-  const double B = (kArgB[0] + kArgB[1] * T) * kDegToRad;
-  const double C = (kArgC[0] + kArgC[1] * T) * kDegToRad;
-  const double H = (kArgH[0] + kArgH[1] * T) * kDegToRad;
-  const double D = (kArgD[0] + kArgD[1] * T + kArgD[2] * T * T) * kDegToRad;
-  const double E = (kArgE[0] + kArgE[1] * T) * kDegToRad;
-  orbit.L += (kLonA * std::cos(A) + kLonB * std::cos(B) + kLonC * std::cos(C) +
-              kLonD * std::sin(D) + kLonE * std::sin(E)) *
-             kDegToRad;
-  orbit.r += kRadA * std::sin(A) + kRadB * std::sin(B) + kRadC * std::sin(C) + kRadD * std::cos(D) +
-             kRadH * std::sin(H);
+  const TEarthArguments g = EarthArguments(Sav_T);
+  orbit.L += EarthLongitudeTerms(g);
+  orbit.r += EarthRadiusTerms(g);
+}
+
+double TEphemeridsObj::EarthDistance(std::string_view Appel, double Julian) {
+  EarthDistanceElements(orbit_earth, Julian);
+  double nu = 0, r = 0;
+  PlaceInOrbit(Appel, Julian, kKeplerThreshold, orbit_earth, nu, r);
+  return r + EarthRadiusTerms(EarthArguments(Sav_T));
 }
 
 bool TEphemeridsObj::Kepler(std::string_view Appel, double Julian, double Seuil_Muller,
@@ -175,50 +257,10 @@ bool TEphemeridsObj::Kepler(std::string_view Appel, double Julian, double Seuil_
   const double inclination = Orbit.i * kDegToRad;
   const double node = Orbit.Wo * kDegToRad;
   const double perihelionArg = Orbit.w_;
-  const double a = Orbit.a;
-  const double e = Orbit.ecc;
   const double M0 = Orbit.M;
 
-  // Position in the orbit. Floating point does not trap, so the failures that
-  // would (empty or non-elliptic records) are recognised explicitly; the
-  // computation then goes on with the values it has.
-  double E = 0, nu = 0, r = 0, M = 0;
-  const char* failure = nullptr;
-  do {
-    double n = Orbit.dm;
-    if (n == 0) {
-      const double a32 = a * std::sqrt(a);
-      if (a < 0) {
-        failure = kInvalidOperation;
-        break;
-      }
-      if (a32 == 0) {
-        failure = kDivisionByZero;
-        break;
-      }
-      n = kGaussDailyMotionDeg / a32;
-    }
-    n *= Julian - Orbit.epoch;
-    M = modtp((M0 + n) * kDegToRad);
-    if (Orbit.L != 0) Orbit.L = mod360(Orbit.L + n);
-
-    std::array<double, 4> p = {0.0, M / 2, M, 0.0};
-    MullerResolving(KeplerLabel(Appel, Orbit.obname, e, Julian), MaxIter, Seuil_Muller, e, M, p,
-                    FunctionKepler0_1, E);
-
-    if (e == 1) {
-      failure = kDivisionByZero;
-      break;
-    }
-    if ((1 + e) / (1 - e) < 0) {
-      failure = kInvalidOperation;
-      break;
-    }
-    nu = modtp(2 * std::atan(std::sqrt((1 + e) / (1 - e)) * std::tan(E / 2)));
-    r = a * (1 - e * e) / (1 + e * std::cos(nu));
-  } while (false);
-  if (failure != nullptr)
-    ShowMessageError(std::string(Appel) + " [" + Orbit.obname + "]" + " ->" + failure);
+  double nu = 0, r = 0;
+  PlaceInOrbit(Appel, Julian, Seuil_Muller, Orbit, nu, r);
 
   // Argument of latitude, heliocentric ecliptic longitude and latitude.
   const double u = Orbit.L != 0 ? Orbit.L * kDegToRad + nu - M0 * kDegToRad - node

@@ -23,6 +23,12 @@ constexpr double kEarthEquatorialRadiusM = 6378160.0;
 void TEphemeridsObj::InitEphemeridsEngine(double Altitude, double Temperature_in,
                                           double Pression_mb_in, double latitude_in,
                                           double longitude_in) {
+  InitSite(Altitude, Temperature_in, Pression_mb_in, latitude_in, longitude_in);
+  InitOrbites();
+}
+
+void TEphemeridsObj::InitSite(double Altitude, double Temperature_in, double Pression_mb_in,
+                              double latitude_in, double longitude_in) {
   longitude = -longitude_in * kRadToDeg;
   geodesic_latitude = latitude_in * kRadToDeg;
   Pression_mb = Pression_mb_in;
@@ -33,8 +39,6 @@ void TEphemeridsObj::InitEphemeridsEngine(double Altitude, double Temperature_in
                kLatSin6 * std::sin(6 * phi);
   Distance_centre_terre = kRho0 + kRhoCos2 * std::cos(2 * phi) + kRhoCos4 * std::cos(4 * phi) +
                           kRhoCos6 * std::cos(6 * phi) + Altitude / kEarthEquatorialRadiusM;
-
-  InitOrbites();
 }
 
 }  // namespace quorvel::ephem

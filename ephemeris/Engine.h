@@ -39,6 +39,16 @@ struct TAltazResult {
   std::uint16_t rises_set_Id = 0;
 };
 
+// The Sun (or a body) seen from the site, as Altaz_Loc forms it.
+struct THorizontalPlace {
+  double last = 0;                // local apparent sidereal time, rad
+  double ra = 0, dec = 0;         // topocentric, before refraction, rad
+  double sinPhi = 0, cosPhi = 0;  // of the geodetic latitude, which the horizon follows
+  double az = 0;                  // degrees from north through east, not normalised
+  double alt = 0;                 // degrees, refraction included
+  double R = 0;                   // the refraction, degrees
+};
+
 class TEphemeridsObj {
  public:
   // --- site, orbits and the Sun (one request) ---
@@ -48,7 +58,12 @@ class TEphemeridsObj {
   // longitude_in in radians (west positive); then fills the orbit records.
   void InitEphemeridsEngine(double Altitude, double Temperature, double Pression_mb,
                             double latitude_in, double longitude_in);
+  // The site and atmosphere alone, as InitEphemeridsEngine stores them.
+  void InitSite(double Altitude, double Temperature, double Pression_mb, double latitude_in,
+                double longitude_in);
   void InitOrbites();
+  // The Earth's record alone, as InitOrbites fills it.
+  void InitOrbitEarth();
   // The Earth's heliocentric position at DateTime (UTC) into A_Rayon_earth and
   // polar_coordinates_of_earth.
   void InitOrbit_Earth_Ephemerids_Engine(TDateTime DateTime);
@@ -57,6 +72,12 @@ class TEphemeridsObj {
   // place at the site.
   void Dosun(double Julian_day, double& Apparent_longitude, double& Geocentric_ra,
              double& Geocentric_dec, TAltazResult& place);
+  // Topocentric_Azimuth and Topocentric_Altitude of Dosun at Julian_day, bit
+  // for bit, without what only the other outputs need: the Earth's direction
+  // at Julian_day (its distance is enough), the daily motions, the apparent
+  // longitude, the rise and set, the refracted equatorial place and the J2000
+  // places. Needs the site and the Earth's record (InitSite, InitOrbitEarth).
+  void SunAzimuthElevation(double Julian_day, double& Az, double& ELV);
 
   // --- orbit theory ---
 
@@ -69,6 +90,9 @@ class TEphemeridsObj {
   // The Earth's element procedure and perturbation procedure.
   void oearth(TOrbit& orbit, double Julian);
   void cearth(TOrbit& orbit);
+  // polar[2] of Kepler on orbit_earth at Julian, the heliocentric distance
+  // (AU), alone; the same failures are reported under the label Appel.
+  double EarthDistance(std::string_view Appel, double Julian);
 
   // --- horizontal coordinates ---
 
@@ -91,6 +115,10 @@ class TEphemeridsObj {
   // Refraction in degrees for a true altitude in degrees, with the engine's
   // pressure and temperature.
   double Refrac(double altitude) const;
+  // The part of Altaz_Loc that the azimuth and elevation need: sidereal time,
+  // diurnal parallax and aberration, azimuth and refracted altitude.
+  THorizontalPlace HorizontalPlace(const TVector3& pol, double longitude_east_deg, double Julian,
+                                   const TNutationOfDate& nut) const;
 
   // --- state (every field zero until initialised) ---
 
@@ -116,6 +144,11 @@ class TEphemeridsObj {
   // function of the date, so a second evaluation for the same date is skipped.
   double FEarthJulian = std::numeric_limits<double>::quiet_NaN();
   void EarthAt(std::string_view Appel, double Julian);
+  // The Earth's elements that fix its distance (oearth's first part).
+  void EarthDistanceElements(TOrbit& orbit, double Julian);
+  // The Sun's direction at Julian_day seen across the light time tau, equator
+  // and equinox of J2000 (the Earth's position at Julian_day - tau, reversed).
+  TVector3 SunDirectionJ2000(double Julian_day, double tau);
 };
 
 }  // namespace quorvel::ephem

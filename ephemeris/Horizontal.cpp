@@ -92,58 +92,73 @@ void TEphemeridsObj::Altaz_Loc(const TVector3& pol, double longitude_east_deg, d
             TPrecessionOfDate(Julian), out);
 }
 
-void TEphemeridsObj::Altaz_Loc(const TVector3& pol, double longitude_east_deg, double Julian,
-                               double Motion_ra, double Motion_dec, const TNutationOfDate& nut,
-                               const TPrecessionOfDate& prec, TAltazResult& out) const {
+THorizontalPlace TEphemeridsObj::HorizontalPlace(const TVector3& pol, double longitude_east_deg,
+                                                 double Julian, const TNutationOfDate& nut) const {
+  THorizontalPlace p;
+  p.last = Calcule_Sideral(Julian, longitude_east_deg, nut) * kDegToRad / kTimeSecondsPerDegree;
+  const double last = p.last;
   double ra = pol[0];
   double dec = pol[1];
   const double dist = pol[2];
 
-  const double last =
-      Calcule_Sideral(Julian, longitude_east_deg, nut) * kDegToRad / kTimeSecondsPerDegree;
-  out.Local_apparent_sidereal_time = last;
-
-  // Rise and set stay NaN when they are not computed.
-  out.rises_approx = std::numeric_limits<double>::quiet_NaN();
-  out.sets_approx = std::numeric_limits<double>::quiet_NaN();
-  transit_time(Julian, last - ra, dec, Motion_ra, Motion_dec, out.approx_local_meridian_transit,
-               out.rises_approx, out.sets_approx, out.rises_set_Id);
-
   Diurnal_parallax(last, dist, ra, dec);
   Diurnal_aberration(last, ra, dec);
-  const double ra0 = ra;  // topocentric, before refraction
-  const double dec0 = dec;
+  p.ra = ra;
+  p.dec = dec;
 
   // Azimuth from north through east and altitude; the horizon is the geodetic one.
-  double H = last - ra;
+  const double H = last - ra;
   const double phi = geodesic_latitude * kDegToRad;
-  const double sinPhi = std::sin(phi), cosPhi = std::cos(phi);
+  p.sinPhi = std::sin(phi);
+  p.cosPhi = std::cos(phi);
+  const double sinPhi = p.sinPhi, cosPhi = p.cosPhi;
   const double sinDec = std::sin(dec), cosDec = std::cos(dec);
   const double cosH = std::cos(H);
   const double N = -cosDec * std::sin(H);
   const double D = sinDec * cosPhi - cosDec * cosH * sinPhi;
-  const double az = zatan2(D, N) * kRadToDeg;
-  double alt = std::asin(sinDec * sinPhi + cosDec * cosH * cosPhi) * kRadToDeg;
+  p.az = zatan2(D, N) * kRadToDeg;
+  const double alt = std::asin(sinDec * sinPhi + cosDec * cosH * cosPhi) * kRadToDeg;
 
-  const double R = Refrac(alt);
-  alt += R;
+  p.R = Refrac(alt);
+  p.alt = alt + p.R;
+  return p;
+}
+
+void TEphemeridsObj::Altaz_Loc(const TVector3& pol, double longitude_east_deg, double Julian,
+                               double Motion_ra, double Motion_dec, const TNutationOfDate& nut,
+                               const TPrecessionOfDate& prec, TAltazResult& out) const {
+  const THorizontalPlace p = HorizontalPlace(pol, longitude_east_deg, Julian, nut);
+  const double last = p.last;
+  out.Local_apparent_sidereal_time = last;
+
+  // Rise and set stay NaN when they are not computed. The estimate starts
+  // from the geocentric place.
+  out.rises_approx = std::numeric_limits<double>::quiet_NaN();
+  out.sets_approx = std::numeric_limits<double>::quiet_NaN();
+  transit_time(Julian, last - pol[0], pol[1], Motion_ra, Motion_dec,
+               out.approx_local_meridian_transit, out.rises_approx, out.sets_approx,
+               out.rises_set_Id);
+
+  const double ra0 = p.ra;  // topocentric, before refraction
+  const double dec0 = p.dec;
+  const double sinPhi = p.sinPhi, cosPhi = p.cosPhi;
 
   // Back to the equator with the refracted altitude.
-  const double altRad = alt * kDegToRad;
-  const double azRad = az * kDegToRad;
+  const double altRad = p.alt * kDegToRad;
+  const double azRad = p.az * kDegToRad;
   const double y = std::sin(altRad);
   const double x = std::cos(altRad);
   const double z = std::cos(azRad);
   const double sH = -x * std::sin(azRad);
   const double cH = y * cosPhi - x * z * sinPhi;
   const double sd = y * sinPhi + x * z * cosPhi;
-  H = zatan2(cH, sH);
-  dec = std::asin(sd);
-  ra = ZeroToTwoPi(last - H);
+  const double H = zatan2(cH, sH);
+  const double dec = std::asin(sd);
+  const double ra = ZeroToTwoPi(last - H);
 
   out.Atmospheric_refraction_ra = kRadToArcsec * PlusMinusPi(ra - ra0) / kArcsecPerTimeSecond;
   out.Atmospheric_refraction_dc = kRadToArcsec * (dec - dec0);
-  out.Atmospheric_refraction = R;
+  out.Atmospheric_refraction = p.R;
 
   out.Topocentric_Altitude = altRad;
   out.Topocentric_Azimuth = Inside2pi(azRad);

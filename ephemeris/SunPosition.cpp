@@ -72,6 +72,26 @@ TPlanetparamsOUT TEphemeridsObj::ComputeSunParameters(TDateTime DateTime) {
   return out;
 }
 
+TVector3 TEphemeridsObj::SunDirectionJ2000(double Julian_day, double tau) {
+  TVector3 ecr, pol;
+  Kepler("Dosun", Julian_day - tau, kKeplerThreshold, ecr, pol, orbit_earth);
+  for (double& c : ecr) c = -c;
+  return ecr;
+}
+
+namespace {
+
+// The apparent place of date of the direction ecr (J2000): precession and
+// nutation of the date turn ecr in place; pol = (ra, dec, distance).
+void ApparentPlace(TVector3& ecr, const TNutationOfDate& nut, const TPrecessionOfDate& prec,
+                   TVector3& pol) {
+  prec.Apply(ecr, TdirPrecess::J2000_to_JNOW);
+  nutate(nut, ecr);
+  showrd(ecr, pol);
+}
+
+}  // namespace
+
 void TEphemeridsObj::Dosun(double Julian_day, double& Apparent_longitude, double& Geocentric_ra,
                            double& Geocentric_dec, TAltazResult& place) {
   Numero_objet = 0;
@@ -79,14 +99,9 @@ void TEphemeridsObj::Dosun(double Julian_day, double& Apparent_longitude, double
   // The Earth at the time the light left the Sun. That one correction stands
   // for the annual aberration too; no separate aberration or deflection.
   const double tau = polar_coordinates_of_earth[2] / kLightAuPerDay;
-  TVector3 ecr, pol;
-  Kepler("Dosun", Julian_day - tau, kKeplerThreshold, ecr, pol, orbit_earth);
-
+  TVector3 ecr = SunDirectionJ2000(Julian_day, tau);  // apparent direction of the Sun
   TVector3 rec;
-  for (int i = 0; i < 3; ++i) {
-    ecr[i] = -ecr[i];            // apparent direction of the Sun
-    rec[i] = -A_Rayon_earth[i];  // geometric direction now
-  }
+  for (int i = 0; i < 3; ++i) rec[i] = -A_Rayon_earth[i];  // geometric direction now
 
   // Daily motion from the two directions, light time apart.
   double dra, ddec;
@@ -98,9 +113,8 @@ void TEphemeridsObj::Dosun(double Julian_day, double& Apparent_longitude, double
   // apparent place, the sidereal time and the J2000 places.
   const TNutationOfDate nut = NutationOfDate(Julian_day);
   const TPrecessionOfDate prec(Julian_day);
-  prec.Apply(ecr, TdirPrecess::J2000_to_JNOW);
-  nutate(nut, ecr);
-  showrd(ecr, pol);
+  TVector3 pol;
+  ApparentPlace(ecr, nut, prec, pol);
 
   // Mean obliquity, without the nutation in longitude.
   Apparent_longitude = zatan2(ecr[0], nut.coseps * ecr[1] + nut.sineps * ecr[2]);
@@ -109,6 +123,21 @@ void TEphemeridsObj::Dosun(double Julian_day, double& Apparent_longitude, double
 
   Altaz_Loc(pol, longitude, Julian_day, motion_day_ascension, motion_day_declination, nut, prec,
             place);
+}
+
+void TEphemeridsObj::SunAzimuthElevation(double Julian_day, double& Az, double& ELV) {
+  // As InitOrbit_Earth_Ephemerids_Engine, ComputeSunParameters and Dosun, in
+  // their order, with their failure labels.
+  const double tau =
+      EarthDistance("InitOrbit_Earth_Ephemerids_Engine", Julian_day) / kLightAuPerDay;
+  TVector3 ecr = SunDirectionJ2000(Julian_day, tau);
+  const TNutationOfDate nut = NutationOfDate(Julian_day);
+  const TPrecessionOfDate prec(Julian_day);
+  TVector3 pol;
+  ApparentPlace(ecr, nut, prec, pol);
+  const THorizontalPlace p = HorizontalPlace(pol, longitude, Julian_day, nut);
+  Az = Inside2pi(p.az * kDegToRad);
+  ELV = p.alt * kDegToRad;
 }
 
 TPlanetparamsOUT GetEphemSunBasic(TDateTime DateTime, double longitude, double latitude,
@@ -137,11 +166,12 @@ TPlanetparamsOUT GetEphemSunAt(TDateTime DateTime, double longitude, double lati
 
 void calcul_SUN_AZ_Elevation(TDateTime Date_UT, double longitude, double latitude, double AltitudeM,
                              double& Az, double& ELV) {
-  // The place at Date_UT does not depend on the evaluation one hour later,
-  // which only gives the hourly speeds: it is not made here.
-  const TPlanetparamsOUT sun = GetEphemSunAt(Date_UT, longitude, latitude, AltitudeM);
-  Az = sun.Topocentric_Azimuth;
-  ELV = sun.Topocentric_Altitude;
+  // GetEphemSunAt's azimuth and elevation, computed alone: no evaluation one
+  // hour later (it only gives the hourly speeds), no records of other bodies.
+  TEphemeridsObj engine;
+  engine.InitSite(AltitudeM, kStandardTemperatureC, kStandardPressureMb, latitude, longitude);
+  engine.InitOrbitEarth();
+  engine.SunAzimuthElevation(Convert_TdateTime2Julian_day(Date_UT), Az, ELV);
 }
 
 }  // namespace quorvel::ephem

@@ -15,8 +15,9 @@ constexpr double kStandardPressureMb = 1010.0;
 
 // The Sun at Date_UT (UTC) seen from the site: longitude in radians, WEST
 // positive; latitude in radians, north positive; AltitudeM in metres. Az from
-// north through east and ELV (refraction included), radians; the same values
-// as GetEphemSunBasic's Topocentric_Azimuth and Topocentric_Altitude.
+// north through east and ELV (refraction included), radians; the same values,
+// bit for bit, as GetEphemSunBasic's Topocentric_Azimuth and
+// Topocentric_Altitude, computed without the rest of the record.
 // Raises EConvertError for a year outside 1..9999.
 void calcul_SUN_AZ_Elevation(TDateTime Date_UT, double longitude, double latitude, double AltitudeM,
                              double& Az, double& ELV);
@@ -28,7 +29,7 @@ TPlanetparamsOUT GetEphemSunBasic(TDateTime DateTime, double longitude, double l
 
 // The same without the evaluation one hour later: every field as
 // GetEphemSunBasic gives it, except Speed_RA and Speed_DEC, which stay 0.
-// Half the cost; calcul_SUN_AZ_Elevation uses it.
+// Half the cost; the quorvel-sun report uses it.
 TPlanetparamsOUT GetEphemSunAt(TDateTime DateTime, double longitude, double latitude,
                                double AltitudeM);
 

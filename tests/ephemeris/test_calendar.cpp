@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <iomanip>
+#include <random>
+#include <vector>
 
 #include "common/Clock.h"
+#include "common/DateTime.h"
 #include "common/Errors.h"
 #include "ephemeris/Calendar.h"
 
@@ -15,6 +20,28 @@ TEST(JulianDay, ReferenceInstants) {
   EXPECT_EQ(ConvertDate2Julian(2000, 1, 1.5), 2451545.0);
   // 1 January of year 1 at 0h is JD 1721425.5 in the proleptic Gregorian calendar.
   EXPECT_EQ(ConvertDate2Julian(1, 1, 1.0), 1721425.5);
+}
+
+// The conversion of a date-time value is that of its calendar date and time
+// of day, to the bit: split, day of the month plus the fraction built from the
+// truncated millisecond, Julian day of that date. Every day of the month (the
+// sum's rounding depends on it), both signs of date-time value, years 1 to 9999.
+TEST(JulianDay, DateTimeValueAsItsCalendarDate) {
+  std::mt19937_64 gen(20261210);
+  const double first = EncodeDate(1, 1, 1), end = EncodeDate(9999, 12, 31) + 1;
+  std::vector<double> values = {first, end - 1e-9, 0.0, -0.25, -1.75, 36526.5, 45371.99999999999};
+  for (int i = 0; i < 20000; ++i)
+    values.push_back(first + (end - first) * (static_cast<double>(gen() >> 11) * 0x1.0p-53));
+  for (int day = 1; day <= 31; ++day) values.push_back(EncodeDate(2024, 1, day) + 0.123456789);
+  for (double v : values) {
+    int y, mo, dd, h, mi, s, ms;
+    DecodeDateTime(v, y, mo, dd, h, mi, s, ms);
+    const double d = (((ms / 1000.0 + s) / 60.0 + mi) / 60.0 + h) / 24.0;
+    const double want = ConvertDate2Julian(y, mo, dd + d);
+    const double got = Convert_TdateTime2Julian_day(v);
+    ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0)
+        << std::setprecision(17) << v << ": " << got << " instead of " << want;
+  }
 }
 
 TEST(JulianDay, LastMillisecondStaysOnItsDay) {
