@@ -32,7 +32,7 @@
 #include "common/Format.h"
 #include "ephemeris/Calendar.h"
 #include "ephemeris/SunPosition.h"
-#include "ephemeris/SunReport.h"
+#include "common/UtcText.h"
 
 namespace quorvel::ephem {
 namespace {
