@@ -11,6 +11,7 @@ endif()
 
 set(expected
   bin/quorvel
+  bin/quorvel-report
   bin/quorvel-sun
   lib/systemd/user/quorvel-headless.service
   lib/udev/rules.d/70-quorvel.rules
@@ -19,6 +20,7 @@ set(expected
   share/doc/quorvel/changelog.gz
   share/doc/quorvel/copyright
   share/icons/hicolor/scalable/apps/quorvel.svg
+  share/man/man1/quorvel-report.1.gz
   share/man/man1/quorvel-sun.1.gz
   share/man/man1/quorvel.1.gz)
 
@@ -33,7 +35,7 @@ endif()
 
 # The programs need nothing of the build tree (nor the user's settings).
 set(ENV{QUORVEL_SETTINGS} "${PREFIX}/absent/Quorvel.ini")
-foreach(run "bin/quorvel;--version" "bin/quorvel-sun;--help")
+foreach(run "bin/quorvel;--version" "bin/quorvel-sun;--help" "bin/quorvel-report;--help")
   list(GET run 0 program)
   list(GET run 1 option)
   execute_process(COMMAND "${PREFIX}/${program}" ${option}
@@ -44,7 +46,7 @@ foreach(run "bin/quorvel;--version" "bin/quorvel-sun;--help")
 endforeach()
 
 # Compressed manual pages that man can read: gzip's magic number.
-foreach(page quorvel.1.gz quorvel-sun.1.gz)
+foreach(page quorvel.1.gz quorvel-sun.1.gz quorvel-report.1.gz)
   file(READ "${PREFIX}/share/man/man1/${page}" magic LIMIT 2 HEX)
   if(NOT magic STREQUAL "1f8b")
     message(FATAL_ERROR "${page} is not gzip-compressed")

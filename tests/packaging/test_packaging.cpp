@@ -18,6 +18,7 @@
 #include "app/Options.h"
 #include "device/SimBackend.h"
 #include "ephemeris/SunReport.h"
+#include "report/ReportTool.h"
 
 namespace {
 
@@ -88,6 +89,7 @@ TEST(ManPages, DocumentEveryOptionOfTheHelpAndNoOther) {
   const ManPageCase cases[] = {
       {"quorvel.1", OptionsHelp()},
       {"quorvel-sun.1", quorvel::ephem::SunToolUsage()},
+      {"quorvel-report.1", quorvel::report::ReportUsage()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.page);
