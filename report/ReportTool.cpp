@@ -127,6 +127,10 @@ void SetSite(TReportMeta& meta, double latDeg, double lonEastDeg, double altM) {
 void SiteFromSettings(TReportMeta& meta) {
   TDatabaseRegistry settings;
   ReadStartupSettings(settings);
+  SiteOfProgram(meta);
+}
+
+void SiteOfProgram(TReportMeta& meta) {
   SetSite(meta, SetupLocation.Latitude * kRadToDeg, -SetupLocation.Longitude * kRadToDeg,
           SetupLocation.AltitudeM);
 }

@@ -47,8 +47,11 @@ int RunReport(const TReportRequest& request, std::ostream& out, std::ostream& er
 
 std::string ReportUsage();
 
-// The site of quorvel's settings (its settings file or QUORVEL_SETTINGS).
+// The site of quorvel's settings (its settings file or QUORVEL_SETTINGS),
+// read into the program's site first: for the command-line tool only.
 void SiteFromSettings(history::TReportMeta& meta);
+// The site the running program holds (SetupLocation), read only.
+void SiteOfProgram(history::TReportMeta& meta);
 void SetSite(history::TReportMeta& meta, double latDeg, double lonEastDeg, double altM);
 
 // Writes the overall plots (histogram, cumulative, hourly medians) into a
