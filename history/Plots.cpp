@@ -114,11 +114,14 @@ void ClassLimits(TCanvas& c, const TFrame& f) {
 
 // The same limits on a seeing axis along x.
 void ClassLimitsAlongX(TCanvas& c, const TFrame& f) {
+  double lastLabel = -1e9;
   for (std::size_t i = 0; i < kSeeingLimits.size(); ++i) {
     const double v = kSeeingLimits[i];
     if (v > f.x1) continue;
     c.Polyline({{f.X(v), f.top}, {f.X(v), f.bottom}}, kClassColors[i], 1.2, true);
+    if (f.X(v) - lastLabel < 30) continue;  // labels that would overlap
     c.Text(f.X(v) + 3, f.top + 12, Fixed(v, 1) + "\u2033", 10, TAnchor::Start, kClassColors[i]);
+    lastLabel = f.X(v);
   }
 }
 
@@ -263,7 +266,7 @@ void DrawHistogram(TCanvas& c, int width, int height, const TValueCounts& seeing
       if ((*b)[i] > 0) xmax = std::max(xmax, (static_cast<double>(i) + 1) * kBin);
   xmax = std::max(4.0, std::ceil(xmax));
   const TFrame f = MakeFrame(width, height, 0, xmax, 0, top > 0 ? top * 1.1 : 1);
-  DrawYAxis(c, f, "Share of measurements (%) per 0.1\u2033");
+  DrawYAxis(c, f, "% of measurements per 0.1\u2033");
   int decimals = 0;
   std::vector<std::pair<double, std::string>> ticks;
   for (double t : NiceTicks(0, xmax, 10, decimals)) ticks.push_back({t, Fixed(t, decimals)});

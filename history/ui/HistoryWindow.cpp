@@ -121,6 +121,10 @@ THistoryWindow::THistoryWindow(const QString& dataFolder, const QTimeZone& zone,
   right->addWidget(lower);
   right->setStretchFactor(0, 3);
   right->setStretchFactor(1, 2);
+  lower->setStretchFactor(0, 2);
+  lower->setStretchFactor(1, 3);
+  lower->setSizes({420, 630});
+  right->setSizes({420, 320});
   auto* leftBox = new QWidget;
   leftBox->setLayout(left);
   leftBox->setMaximumWidth(340);
@@ -263,9 +267,9 @@ void THistoryWindow::FillTable() {
   if (compared_) days.push_back(compared_.get());
   table_->setRowCount(static_cast<int>(days.size() * 6));
   int row = 0;
-  const auto cell = [&](int col, const QString& text) {
+  const auto cell = [&](int col, const QString& text, bool right = true) {
     auto* item = new QTableWidgetItem(text);
-    if (col >= 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    if (col >= 2 && right) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     table_->setItem(row, col, item);
   };
   const auto num = [](double v, int d) { return QString::fromStdString(TableNumber(v, d)); };
@@ -291,7 +295,7 @@ void THistoryWindow::FillTable() {
     for (std::size_t i = 0; i < s.fractionBelow.size(); ++i)
       fr += (i ? " / " : "") +
             (std::isfinite(s.fractionBelow[i]) ? num(100 * s.fractionBelow[i], 0) + "%" : "-");
-    cell(2, fr);
+    cell(2, fr, false);
     table_->setSpan(row, 2, 1, 9);
     ++row;
     cell(0, day);
@@ -302,7 +306,7 @@ void THistoryWindow::FillTable() {
           QString(", %1 min from %2 UTC")
               .arg(num(s.bestWindows.front().Minutes(), 0))
               .arg(QString::fromStdString(IsoUtc(s.bestWindows.front().startUnix).substr(11, 5)));
-    cell(2, text);
+    cell(2, text, false);
     table_->setSpan(row, 2, 1, 9);
     ++row;
   }
