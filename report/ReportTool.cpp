@@ -34,15 +34,15 @@ bool ParseDouble(const std::string& s, double& v) {
   return !s.empty() && end == s.c_str() + s.size() && errno == 0 && std::isfinite(v);
 }
 
-// The local date of the first measurement of a file whose name carries none.
+// The local date of the first measurement of a file whose name carries none
+// (read through the bounded reader: any file, any line length).
 std::optional<TDate> FirstMeasurementDate(const std::string& path, const TUtcOffsetFn& offset) {
   std::ifstream in(path, std::ios::binary);
-  std::string line;
-  TMeasurement m;
-  for (int i = 0; i < 1000 && std::getline(in, line); ++i)
-    if (ParseResultLine(line, m) == TLineKind::Measurement)
-      return DateOfUnixSeconds(m.unixSeconds, offset(m.unixSeconds));
-  return std::nullopt;
+  std::optional<TDate> date;
+  ReadResults(in, [&](const TMeasurement& m) {
+    if (!date) date = DateOfUnixSeconds(m.unixSeconds, offset(m.unixSeconds));
+  });
+  return date;
 }
 
 // Opens an output file or standard output; reports its failures once.
@@ -261,12 +261,14 @@ std::optional<TReportRequest> ParseReportArgs(const std::vector<std::string>& ar
     r.inputs.push_back(args[i]);
   }
   if (r.inputs.empty()) return fail("no results file or folder given");
+  const int toStdout = (r.json == "-") + (r.html == "-") + (r.ecsv == "-") + (r.csv == "-");
+  if (toStdout > 1) return fail("only one output can go to standard output (-)");
   if (r.from && r.to && *r.to < *r.from) return fail("--to is before --from");
   if (!stationGiven) r.meta.station = QSysInfo::machineHostName().toStdString();
   if (!siteGiven) SiteFromSettings(r.meta);
   r.meta.windowLevel = r.windowLevel;
   r.meta.timeZone = r.zone.id().toStdString();
-  r.table = r.json != "-";
+  r.table = toStdout == 0;
   exitCode = 0;
   return r;
 }

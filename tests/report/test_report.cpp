@@ -133,6 +133,7 @@ TEST_F(ReportTest, BadOptionsAreRefusedWithStatusTwo) {
       {"--site", "45,3", "x"},
       {"--json"},
       {"--frobnicate", "x"},
+      {"--json", "-", "--export-csv", "-", "x"},
   };
   for (const auto& args : cases) {
     std::ostringstream out, err;
