@@ -30,6 +30,7 @@
 #include "common/Errors.h"
 #include "common/Format.h"
 #include "device/ui/SetupFirmware.h"
+#include "history/ui/HistoryWindow.h"
 #include "records/BuildStamp.h"
 #include "records/ProgramSettings.h"
 #include "records/SettingsStore.h"
@@ -433,6 +434,12 @@ void TMainForm::BuildMenuAndStatus() {
   actReset_->setObjectName("MenuResetplots");
   actOpen_ = bar->addAction("Open Result DataFile");
   actOpen_->setObjectName("MenuOpenDataFile");
+  // Past days' results (Alt+H); the window reads the files off this thread.
+  QAction* history = bar->addAction("&History");
+  history->setObjectName("MenuHistory");
+  connect(history, &QAction::triggered, this, [this] {
+    historyui::OpenHistoryWindow(this, QString::fromStdString(GeneralParams.PathMainRootSav));
+  });
 
   QStatusBar* status = statusBar();
   status->setObjectName("StatusBar");

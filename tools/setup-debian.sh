@@ -15,6 +15,7 @@ locales
 fonts-dejavu-core fonts-liberation
 clang-14 libclang-rt-14-dev
 valgrind time
+python3-astropy chromium
 "
 
 as_root() {

@@ -30,6 +30,7 @@
 #include "device/SimBackend.h"
 #include "ephemeris/SunPosition.h"
 #include "gui/MainForm.h"
+#include "history/ui/HistoryWindow.h"
 #include "records/BuildStamp.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -139,12 +140,13 @@ TEST(MainForm, ControlsCarryTheirNamesAndStartWithQuestionMarks) {
   EXPECT_FALSE(form.MemoBox()->isReadOnly());
   EXPECT_EQ(form.MemoBox()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 
-  // Four commands in this order, without submenus.
+  // Five commands in this order, without submenus.
   const QList<QAction*> entries = form.menuBar()->actions();
-  ASSERT_EQ(entries.size(), 4);
-  const char* texts[] = {"Setup", "Firmware", "Reset Plots", "Open Result DataFile"};
-  const char* names[] = {"Menu_Setup", "Firmware1", "MenuResetplots", "MenuOpenDataFile"};
-  for (int i = 0; i < 4; ++i) {
+  ASSERT_EQ(entries.size(), 5);
+  const char* texts[] = {"Setup", "Firmware", "Reset Plots", "Open Result DataFile", "&History"};
+  const char* names[] = {"Menu_Setup", "Firmware1", "MenuResetplots", "MenuOpenDataFile",
+                         "MenuHistory"};
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(entries[i]->text(), texts[i]);
     EXPECT_EQ(entries[i]->objectName(), names[i]);
     EXPECT_EQ(entries[i]->menu(), nullptr);
@@ -155,6 +157,23 @@ TEST(MainForm, ControlsCarryTheirNamesAndStartWithQuestionMarks) {
               widths[i]);
   EXPECT_FALSE(form.Core().TimerMain().Enabled());
   EXPECT_EQ(form.Core().TimerMain().Interval(), 1000);
+}
+
+// "History" (Alt+H) opens one History window on the data folder; a second
+// click raises the same one.
+TEST(MainForm, HistoryEntryOpensOneHistoryWindow) {
+  App();
+  TMainForm form;
+  QAction* entry = form.findChild<QAction*>("MenuHistory");
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->text(), "&History");
+  entry->trigger();
+  entry->trigger();
+  const auto windows = form.findChildren<historyui::THistoryWindow*>();
+  ASSERT_EQ(windows.size(), 1);
+  EXPECT_TRUE(windows.front()->isVisible());
+  while (windows.front()->Busy()) QTest::qWait(10);
+  windows.front()->close();
 }
 
 TEST(MainForm, ChartsAreStyledAsDesigned) {

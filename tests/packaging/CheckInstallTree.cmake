@@ -12,6 +12,7 @@ endif()
 set(expected
   bin/quorvel
   bin/quorvel-headless
+  bin/quorvel-report
   bin/quorvel-sun
   lib/systemd/user/quorvel-headless.service
   lib/udev/rules.d/70-quorvel.rules
@@ -24,6 +25,7 @@ set(expected
   share/icons/hicolor/scalable/apps/quorvel.svg
   share/lintian/overrides/quorvel
   share/man/man1/quorvel-headless.1.gz
+  share/man/man1/quorvel-report.1.gz
   share/man/man1/quorvel-sun.1.gz
   share/man/man1/quorvel.1.gz)
 
@@ -38,7 +40,7 @@ endif()
 
 # The programs need nothing of the build tree (nor the user's settings).
 set(ENV{QUORVEL_SETTINGS} "${PREFIX}/absent/Quorvel.ini")
-foreach(run "bin/quorvel;--version" "bin/quorvel-headless;--version" "bin/quorvel-sun;--help")
+foreach(run "bin/quorvel;--version" "bin/quorvel-headless;--version" "bin/quorvel-sun;--help" "bin/quorvel-report;--help")
   list(GET run 0 program)
   list(GET run 1 option)
   execute_process(COMMAND "${PREFIX}/${program}" ${option}
@@ -49,7 +51,7 @@ foreach(run "bin/quorvel;--version" "bin/quorvel-headless;--version" "bin/quorve
 endforeach()
 
 # Compressed manual pages that man can read: gzip's magic number.
-foreach(page quorvel.1.gz quorvel-headless.1.gz quorvel-sun.1.gz)
+foreach(page quorvel.1.gz quorvel-headless.1.gz quorvel-sun.1.gz quorvel-report.1.gz)
   file(READ "${PREFIX}/share/man/man1/${page}" magic LIMIT 2 HEX)
   if(NOT magic STREQUAL "1f8b")
     message(FATAL_ERROR "${page} is not gzip-compressed")

@@ -17,6 +17,7 @@
 
 #include "app/Options.h"
 #include "device/SimBackend.h"
+#include "report/ReportTool.h"
 #include "sun/SunReport.h"
 
 namespace {
@@ -95,6 +96,7 @@ TEST(ManPages, DocumentEveryOptionOfTheHelpAndNoOther) {
   const ManPageCase cases[] = {
       {"quorvel.1", DeclaredOptions()},
       {"quorvel-sun.1", LongOptions(quorvel::ephem::SunToolUsage())},
+      {"quorvel-report.1", LongOptions(quorvel::report::ReportUsage())},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.page);
