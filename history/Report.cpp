@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <iomanip>
 
+#include "common/JsonText.h"
+
 namespace quorvel::history {
 
 namespace {
@@ -15,38 +17,6 @@ std::string JsonNumber(double v) {
   char s[40];
   std::snprintf(s, sizeof s, "%.10g", v);
   return s;
-}
-
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char u[8];
-          std::snprintf(u, sizeof u, "\\u%04x", c);
-          out += u;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
 }
 
 std::string Hour2(int h) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "common/JsonText.h"
+
 namespace quorvel {
 
 // The seeing trigger's state as outputs name it.
@@ -82,9 +84,5 @@ std::string SnapshotJson(const TLiveSnapshot& snapshot);
 // The measurement of the cycle under the snapshot's keys plus "jd"; the
 // same measurement always gives the same text. Requires `measurement`.
 std::string MeasurementJson(const TLiveSnapshot& snapshot);
-
-// A JSON string literal with the needed escapes; bytes that are not valid
-// UTF-8 become U+FFFD.
-std::string JsonString(const std::string& text);
 
 }  // namespace quorvel
