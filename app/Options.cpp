@@ -108,9 +108,13 @@ std::optional<TOptions> ParseOptions(const std::vector<std::string>& args, std::
       auto v = get();
       if (!v) return std::nullopt;
       const auto n = ParseFloat(*v);
-      if (!n || !std::isfinite(*n) || *n < 0 || *n > 1e6) {
-        error = "option --speed needs a number from 0 (as fast as possible) to 1000000, not '" +
-                *v + "'";
+      // Below the range one virtual second would take longer than the timer
+      // can wait (and tiny values would wrap to "as fast as possible").
+      if (!n || !std::isfinite(*n) || (*n != 0 && (*n < kMinSpeed || *n > kMaxSpeed))) {
+        error =
+            "option --speed needs 0 (as fast as possible) or a number from 0.001 to 1000000, "
+            "not '" +
+            *v + "'";
         return std::nullopt;
       }
       o.speed = *n;
@@ -216,11 +220,13 @@ instrument (USB HID 04D8:003F "HID QLX SOLAR").
   --headless                 run without a window; log lines go to standard output
   --simulate                 use the simulated instrument instead of the USB device
   --replay FILE              simulated instrument answering with the reports of FILE
-                             (one 65-byte report per line as 130 hex digits, # comments);
-                             a headless run ends when the file is exhausted
+                             (one 65-byte report per line as 130 hex digits, # comments;
+                             a regular file, read as the run goes); a headless run ends
+                             when the file is exhausted
   --capture FILE             write every report the instrument sends to FILE (replayable)
-  --speed N                  virtual clock N times faster than real time (0 = as fast as
-                             possible); simulated or replayed instrument only
+  --speed N                  virtual clock N times faster than real time: 0 (as fast as
+                             possible) or from 0.001 to 1000000; simulated or replayed
+                             instrument only
   --clock-start UTC          start of the virtual clock, YYYY-MM-DDTHH:MM:SS (UTC)
   --duration SECONDS         stop cleanly after this many (virtual) seconds
   --inject-default-calibration yes|no
@@ -239,8 +245,9 @@ instrument (USB HID 04D8:003F "HID QLX SOLAR").
   --version                  print the version and exit
   --help                     print this help and exit
 
-Exit status: 0 on a clean end (window closed, --duration reached, SIGINT/SIGTERM,
-replay over), 2 on a bad option.
+Exit status: 0 on a clean end (window closed, --duration reached, SIGINT/SIGTERM/
+SIGHUP, replay over), 1 when another Quorvel already measures into the data folder
+or with the instrument, 2 on a bad option.
 )";
 }
 

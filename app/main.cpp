@@ -21,6 +21,7 @@
 #include "app/Program.h"
 #include "common/EventLog.h"
 #include "records/BuildStamp.h"
+#include "records/InstanceLock.h"
 
 using namespace quorvel;
 
@@ -34,8 +35,21 @@ void OnSignal(int) {
   [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
-// SIGINT and SIGTERM end the run from the event loop, between two cycles, so
-// no results line is ever torn.
+// A closed standard output (`quorvel --headless | head -1`) must not end
+// the measuring: a write to it fails instead. Past a file-size limit
+// (ulimit -f) a write fails with EFBIG, handled as a full disk, instead of
+// killing the program in the middle of a line.
+void IgnoreHarmfulSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = SIG_IGN;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGPIPE, &sa, nullptr);
+  sigaction(SIGXFSZ, &sa, nullptr);
+}
+
+// SIGINT, SIGTERM and SIGHUP (a dropped terminal or SSH session) end the run
+// from the event loop, between two cycles, so no results line is ever torn
+// and the lines still waiting for the results file get a last try.
 void QuitOnSignals(QCoreApplication& app) {
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
   auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
@@ -50,6 +64,7 @@ void QuitOnSignals(QCoreApplication& app) {
   sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
 }
 
 // Numbers are written with "." whatever the regional settings: our own
@@ -66,6 +81,9 @@ int RunHeadless(int argc, char** argv, const TOptions& options) {
   std::unique_ptr<TProgram> program;
   try {
     program = std::make_unique<TProgram>(options);
+  } catch (const ELockHeld& e) {
+    std::cerr << "quorvel: " << e.what() << std::endl;
+    return 1;
   } catch (const std::exception& e) {
     std::cerr << "quorvel: " << e.what() << std::endl;
     return 2;
@@ -76,11 +94,18 @@ int RunHeadless(int argc, char** argv, const TOptions& options) {
   {
     TMainCore core(view, program->Backend(), program->Settings());
     core.Protocol().SetDebugHid(options.debugHid);
+    // An instrument owned by another program: nothing to measure here.
+    core.SetInstrumentLocking(!options.UsesSimulator(), LockOwnerText(true),
+                              [](const std::string& text) {
+                                std::cerr << "quorvel: " << text << std::endl;
+                                QCoreApplication::exit(1);
+                              });
     core.FormCreate();
     program->Drive(
         core, [] { QCoreApplication::quit(); }, true);
     QuitOnSignals(app);
     status = app.exec();
+    core.FinalFlush();
   }
   SetMessageSink(nullptr);
   return status;
@@ -101,19 +126,22 @@ int RunWindow(int argc, char** argv, const TOptions& options) {
     program = std::make_unique<TProgram>(options);
   } catch (const std::exception& e) {
     std::cerr << "quorvel: " << e.what() << std::endl;
+    // Says who holds the data folder when that is the reason.
     messages.ShowError(e.what());
-    return 2;
+    return dynamic_cast<const ELockHeld*>(&e) ? 1 : 2;
   }
   int status = 0;
   {
     TMainForm form(program->Backend(), program->Settings());
     messages.SetParent(&form);
     form.Core().Protocol().SetDebugHid(options.debugHid);
+    form.Core().SetInstrumentLocking(!options.UsesSimulator(), LockOwnerText(false));
     program->Drive(
         form.Core(), [&form] { form.close(); }, false);
     QuitOnSignals(app);
     form.show();
     status = app.exec();
+    form.Core().FinalFlush();
   }
   SetMessageSink(nullptr);
   return status;
@@ -122,6 +150,7 @@ int RunWindow(int argc, char** argv, const TOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  IgnoreHarmfulSignals();
   std::string error;
   const auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
   if (!options) {
