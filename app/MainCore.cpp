@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "common/Angles.h"
@@ -32,6 +34,8 @@ TMainCore::TMainCore(IMainView& view, std::shared_ptr<IHidBackend> backend,
     : QObject(parent),
       FView(view),
       FSettings(settings),
+      FResults([this](const std::string& error) { Log("Main timer error : " + error); },
+               [this](const std::string& text) { Log(text); }),
       FTimerMain(this),
       FProtocol(view.Memo(), view) {
   FTimerMain.OnTimer = [this] { TimerMainTimer(); };
@@ -117,6 +121,16 @@ void TMainCore::TimerMainTimer() {
   TLiveSnapshot live;
   live.utcMs = CurrentClock().UtcMs();
   try {
+    // A new system time zone shows in the local column and the day file's
+    // name without a restart.
+    if (RefreshTimeZone()) {
+      const long off = LocalUtcOffsetSeconds(CurrentClock().UtcMs());
+      char text[64];
+      std::snprintf(text, sizeof text, "Local time zone changed : UTC%c%02ld:%02ld",
+                    off < 0 ? '-' : '+', std::labs(off) / 3600, std::labs(off) % 3600 / 60);
+      Log(text);
+    }
+    FResults.RetryIfDue();
     if (FProtocol.FCurrentDevice != nullptr) {
       if (FTimerConter == 0) FProtocol.GetVersion_SNR(FDataSystem);
       TReportBuffer BufferIN{};
@@ -174,8 +188,9 @@ void TMainCore::TimerMainTimer() {
                               Format("%1.1f arcsec |  %1.1f R0 mm", {m.seeingArcSec, m.R0}));
           FView.SetValueLabel(TValueLabel::LastseeingCorrected,
                               Format("%1.1f arcsec |  %1.1f R0 mm", {m.seeingArcSecZen, m.R0Zen}));
-          AddPlot_value_Plot(Now(), m.seeingArcSec, FIdrol_S, FView.SeriesSeeing(), FBufrollseeing,
-                             FView.Memo());
+          const std::int64_t ms = CurrentClock().UtcMs();
+          AddPlot_value_Plot(LocalFromUtcMs(ms), m.seeingArcSec, DateTimeFromUnixMs(ms), FIdrol_S,
+                             FView.SeriesSeeing(), FBufrollseeing, FView.Memo());
           live.valid = true;
           live.reason = TInvalidReason::None;
           live.seeingArcsec = m.seeingArcSec;
@@ -205,12 +220,14 @@ void TMainCore::TimerMainTimer() {
           line.sunElevationDeg = m.ELV;
           line.seeingZenithArcsec = m.seeingArcSecZen;
           line.r0ZenithMm = m.R0Zen;
-          SaveData(GeneralParams.PathMainRootSav, FDataOutMes, FPathDataFile);
+          // Written now, or kept in order until the file can be written.
+          FResults.Save(GeneralParams.PathMainRootSav, FDataOutMes, FPathDataFile);
           live.measurement = line;
         }
 
-        AddPlot_value_Plot(Now(), m.Signal_UtileV * 1000, FIdrol_L, FView.SeriesSignal_Level(),
-                           FBufrollLevel, FView.Memo());
+        const std::int64_t ms = CurrentClock().UtcMs();
+        AddPlot_value_Plot(LocalFromUtcMs(ms), m.Signal_UtileV * 1000, DateTimeFromUnixMs(ms),
+                           FIdrol_L, FView.SeriesSignal_Level(), FBufrollLevel, FView.Memo());
 
         FView.SetProgressBarPosition(RoundToInt32Checked(
             m.Signal_UtileV / (kConverterFullScaleV - FDataSystem.OffsetV) * 100));
@@ -246,6 +263,31 @@ void TMainCore::HidCtlArrival(THidDevice* HidDev) {
   const std::string product = HidDev->ProductName();
   Log("Arrival of \"" + name + "\" -> \"" + product + "\"");
   if (product != kInstrumentProduct && name != kInstrumentIdentification) return;
+  if (FLockInstrument) {
+    // Two programs polling one instrument could read each other's answers.
+    std::string id = HidDev->PnPInfo().DevicePath;
+    if (id.empty()) id = HidDev->SerialNumber();
+    const std::string path = InstrumentLockPath(id);
+    if (FInstrumentLock.Path() != path) {
+      std::string holder;
+      switch (FInstrumentLock.Acquire(path, FLockOwner, holder)) {
+        case TInstanceLock::TResult::Taken:
+          break;
+        case TInstanceLock::TResult::HeldByOther: {
+          const std::string text = "Instrument " + id + " is in use by another Quorvel (" + holder +
+                                   ") : not measuring with it";
+          Log(text);
+          FView.ShowError(text);
+          if (FOnInstrumentBusy) FOnInstrumentBusy(text);
+          return;
+        }
+        case TInstanceLock::TResult::Unavailable:
+          Log("Instrument lock file [" + path + "] cannot be used (" + holder +
+              "), going on without it");
+          break;
+      }
+    }
+  }
   Log("Connected to -> " + product);
   // The data folder may have gone since start-up (or never been made, with
   // a file in its way): an attachment is when acquisition starts over, so

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,8 @@
 #include "device/InstrumentProtocol.h"
 #include "measure/Declarations.h"
 #include "measure/RollingBuffer.h"
+#include "records/InstanceLock.h"
+#include "records/ResultsWriter.h"
 
 namespace quorvel {
 
@@ -56,6 +59,18 @@ class TMainCore : public QObject {
   void MenuResetplotsClick();
   // New retention from the setup dialog: both buffers take the new length.
   void ResizeBuffers();
+  // Real instruments are locked per device path (a simulated one belongs to
+  // its process alone). `owner` goes into the lock file; `onBusy` runs when
+  // the instrument that arrived is owned by another program, with the
+  // message already shown.
+  void SetInstrumentLocking(bool on, std::string owner = {},
+                            std::function<void(const std::string&)> onBusy = {}) {
+    FLockInstrument = on;
+    FLockOwner = std::move(owner);
+    FOnInstrumentBusy = std::move(onBusy);
+  }
+  // A clean end: one last try to write the results lines still waiting.
+  void FinalFlush() { FResults.Flush(); }
   // After the calibration dialog: read version and calibration again.
   void GetVersion_SNR() { FProtocol.GetVersion_SNR(FDataSystem); }
 
@@ -75,6 +90,7 @@ class TMainCore : public QObject {
   std::int32_t FIdrol_S = -1;
   std::int32_t FIdrol_L = -1;
   std::string FPathDataFile;
+  const TResultsWriter& Results() const { return FResults; }
 
  private:
   void Log(const std::string& text);
@@ -88,9 +104,16 @@ class TMainCore : public QObject {
   IMainView& FView;
   TLiveHub FLive;
   TDatabaseRegistry* FSettings;
+  // Results lines go through it: a file that cannot be written does not stop
+  // acquisition, its lines wait and are written once it can be again.
+  TResultsWriter FResults;
   TTimerMain FTimerMain;
   TInstrumentProtocol FProtocol;
   std::unique_ptr<THidDeviceController> FHidCtl;
+  bool FLockInstrument = false;
+  std::string FLockOwner;
+  std::function<void(const std::string&)> FOnInstrumentBusy;
+  TInstanceLock FInstrumentLock;
   // The device-not-found box is queued or on screen.
   bool FDeviceNotFoundPending = false;
 };

@@ -28,8 +28,9 @@ const std::vector<TOptionSpec>& Specs() {
        [](TOptions& o, const std::string&) { return SetFlag(&TOptions::simulate, o); }},
       {"--replay", nullptr, "FILE",
        "simulated instrument answering with the reports of FILE\n"
-       "(one 65-byte report per line as 130 hex digits, # comments);\n"
-       "a headless run ends when the file is exhausted",
+       "(one 65-byte report per line as 130 hex digits, # comments;\n"
+       "a regular file, read as the run goes); a headless run ends\n"
+       "when the file is exhausted",
        [](TOptions& o, const std::string& v) {
          o.replayFile = v;
          return std::string();
@@ -40,12 +41,16 @@ const std::vector<TOptionSpec>& Specs() {
          return std::string();
        }},
       {"--speed", nullptr, "N",
-       "virtual clock N times faster than real time (0 = as fast as\n"
-       "possible); simulated or replayed instrument only",
+       "virtual clock N times faster than real time: 0 (as fast as\n"
+       "possible) or from 0.001 to 1000000; simulated or replayed\n"
+       "instrument only",
        [](TOptions& o, const std::string& v) {
          const auto n = ParseFloat(v);
-         if (!n || !std::isfinite(*n) || *n < 0 || *n > 1e6)
-           return "option --speed needs a number from 0 (as fast as possible) to 1000000, not '" +
+         // Below the range one virtual second would take longer than the timer
+         // can wait (and tiny values would wrap to "as fast as possible").
+         if (!n || !std::isfinite(*n) || (*n != 0 && (*n < kMinSpeed || *n > kMaxSpeed)))
+           return "option --speed needs 0 (as fast as possible) or a number from 0.001 to "
+                  "1000000, not '" +
                   v + "'";
          o.speed = *n;
          return std::string();
@@ -249,8 +254,9 @@ std::string OptionsHelp(THelpFor program) {
   }
   out +=
       "\n"
-      "Exit status: 0 on a clean end (window closed, --duration reached, SIGINT/SIGTERM,\n"
-      "replay over), 2 on a bad option.\n";
+      "Exit status: 0 on a clean end (window closed, --duration reached, SIGINT/SIGTERM/\n"
+      "SIGHUP, replay over), 1 when another Quorvel already measures into the data folder\n"
+      "or with the instrument, 2 on a bad option.\n";
   return out;
 }
 

@@ -9,6 +9,9 @@
 
 namespace quorvel {
 
+inline constexpr double kMinSpeed = 0.001;
+inline constexpr double kMaxSpeed = 1e6;
+
 struct TOptions {
   bool help = false;
   bool version = false;
@@ -16,7 +19,8 @@ struct TOptions {
   bool simulate = false;
   std::string replayFile;
   std::string captureFile;
-  // Virtual clock: N times faster than real time; 0 = as fast as possible.
+  // Virtual clock: N times faster than real time; 0 = as fast as possible,
+  // else kMinSpeed..kMaxSpeed.
   std::optional<double> speed;
   // UTC start of the virtual clock, ms since 1970.
   std::optional<std::int64_t> clockStartUtcMs;

@@ -15,6 +15,7 @@
 #include "device/SimBackend.h"
 #include "ephemeris/SunPosition.h"
 #include "measure/Declarations.h"
+#include "records/InstanceLock.h"
 #include "records/SettingsStore.h"
 #include "records/StartupDefaults.h"
 
@@ -34,13 +35,26 @@ TProgram::TProgram(const TOptions& options) : options_(options) {
     SetClock(clock_.get());
   }
   InitStartupDefaults(options_.dataDir);
+  // One program per data folder: a second one would write every time stamp
+  // of the day's file twice. A folder that cannot hold the lock file (not
+  // made yet, read-only) is not a reason to refuse: its own errors follow.
+  folderLock_ = std::make_unique<TInstanceLock>();
+  {
+    std::string holder;
+    const std::string lockPath = DataFolderLockPath(GeneralParams.PathMainRootSav);
+    if (folderLock_->Acquire(lockPath, LockOwnerText(options_.headless), holder) ==
+        TInstanceLock::TResult::HeldByOther)
+      throw ELockHeld("Another Quorvel is already measuring into the data folder [" +
+                      GeneralParams.PathMainRootSav + "] (" + holder +
+                      ") : this one does not measure");
+  }
   settings_ = &CreateRegD(options_.settingsFile);
 
   if (options_.UsesSimulator()) {
     sim_ = std::make_shared<TSimulatedBackend>();
     TSimInstrumentConfig config;
     if (!options_.replayFile.empty()) {
-      config.Replay = std::make_shared<TReplayScript>(LoadReplayFile(options_.replayFile));
+      config.ReplaySource = std::make_shared<TReplayFileSource>(options_.replayFile);
     } else {
       config.StartErased = options_.simErased;
       config.Physics.Seed = options_.simSeed.value_or(1);
@@ -55,16 +69,24 @@ TProgram::TProgram(const TOptions& options) : options_(options) {
   } else {
     backend_ = std::make_shared<THidapiBackend>();
   }
-  if (!options_.captureFile.empty())
-    backend_ = std::make_shared<TCaptureBackend>(backend_, options_.captureFile);
+  if (!options_.captureFile.empty()) {
+    capture_ = std::make_shared<TCaptureBackend>(backend_, options_.captureFile);
+    backend_ = capture_;
+  }
 }
 
 TProgram::~TProgram() {
   driver_.reset();
+  if (capture_) capture_->SetErrorSink(nullptr);
   if (clock_) SetClock(nullptr);
 }
 
 void TProgram::Drive(TMainCore& core, std::function<void()> finished, bool endWithReplay) {
+  if (capture_) {
+    // Told on the cycle's thread (the capture records the cycle's answers).
+    capture_->SetErrorSink(
+        [&core](const std::string& text) { AddtoMemoLog(core.View().Memo(), text); });
+  }
   if (sim_) {
     sim_->SetReplayOverCallback([&core, finished, endWithReplay] {
       // Runs inside the exchange that found the file exhausted: end the run

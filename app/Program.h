@@ -12,6 +12,7 @@
 #include "app/TimerMain.h"
 #include "common/Clock.h"
 #include "common/DateTime.h"
+#include "common/Errors.h"
 #include "device/HidBackend.h"
 
 namespace quorvel {
@@ -21,6 +22,15 @@ namespace quorvel {
 double SunElevationAtSite(TDateTime utc);
 
 class TSimulatedBackend;
+class TCaptureBackend;
+class TInstanceLock;
+
+// The data folder belongs to another running Quorvel: this one must not
+// measure (exit status 1).
+class ELockHeld : public Exception {
+ public:
+  using Exception::Exception;
+};
 class TDatabaseRegistry;
 class TMainCore;
 
@@ -28,7 +38,8 @@ class TProgram {
  public:
   // Raises quorvel::Exception with an operator message when the options
   // cannot be honoured (unreadable replay file, bad fault schedule, capture
-  // file that cannot be created).
+  // file that cannot be created), and ELockHeld when another Quorvel owns
+  // the data folder.
   explicit TProgram(const TOptions& options);
   ~TProgram();
 
@@ -48,6 +59,8 @@ class TProgram {
   std::unique_ptr<VirtualClock> clock_;
   std::shared_ptr<TSimulatedBackend> sim_;
   std::shared_ptr<IHidBackend> backend_;
+  std::shared_ptr<TCaptureBackend> capture_;
+  std::unique_ptr<TInstanceLock> folderLock_;
   TDatabaseRegistry* settings_ = nullptr;
   std::unique_ptr<TVirtualTimeDriver> driver_;
   std::unique_ptr<QObject> realTimeGuard_;

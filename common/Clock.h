@@ -62,4 +62,14 @@ TDateTime Now();
 // Local date-time value of a UTC instant, with the process's time zone.
 TDateTime LocalFromUtcMs(std::int64_t utcMs);
 
+// The C library reads the time zone (TZ, or /etc/localtime when TZ is not
+// set) once; a station running for months would keep an old zone after the
+// system's was changed. This looks at the zone's file again when at least
+// `intervalMs` of clock time passed since the last look (or the clock went
+// back), and makes the library load it again when it changed. Returns true
+// when it did. Called from the acquisition cycle.
+bool RefreshTimeZone(std::int64_t intervalMs = 10000);
+// Seconds east of UTC of the local zone at a UTC instant.
+long LocalUtcOffsetSeconds(std::int64_t utcMs);
+
 }  // namespace quorvel

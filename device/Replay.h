@@ -10,8 +10,10 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,8 +33,54 @@ struct TReplayScript {
 // malformed line, e.g. `Replay file "day.txt", line 3: expected 130
 // hexadecimal digits, found 128`.
 TReplayScript ParseReplay(std::string_view text, const std::string& sourceName);
-// Reads and parses a file; an unreadable file raises quorvel::Exception.
+// Reads and parses a whole file into memory (tests and tools); an unreadable
+// file or anything but a regular file raises quorvel::Exception.
 TReplayScript LoadReplayFile(const std::string& path);
+
+// Longest line of a replay file (a report line is 130 digits; the rest is
+// room for blanks and comments).
+inline constexpr std::size_t kReplayMaxLine = 65536;
+
+// The reports a replayed instrument answers with, each kind in file order.
+class IReplaySource {
+ public:
+  virtual ~IReplaySource() = default;
+  // Nothing once that kind is used up.
+  virtual std::optional<TReportBuffer> NextVersion() = 0;
+  virtual std::optional<TReportBuffer> NextWrite() = 0;
+  virtual std::optional<TReportBuffer> NextAnswer() = 0;
+};
+
+// A replay read from its file as the run goes, so memory stays bounded
+// whatever the file's length. The file is checked whole at construction
+// (a line at a time); a bad line, an unreadable file or anything but a
+// regular file (a directory, /dev/zero, a FIFO) raises quorvel::Exception.
+class TReplayFileSource final : public IReplaySource {
+ public:
+  explicit TReplayFileSource(const std::string& path);
+  ~TReplayFileSource() override;
+  std::optional<TReportBuffer> NextVersion() override;
+  std::optional<TReportBuffer> NextWrite() override;
+  std::optional<TReportBuffer> NextAnswer() override;
+
+ private:
+  class TCursor;
+  std::unique_ptr<TCursor> version_, write_, answer_;
+};
+
+// A replay held in memory.
+class TScriptReplaySource final : public IReplaySource {
+ public:
+  explicit TScriptReplaySource(std::shared_ptr<const TReplayScript> script)
+      : script_(std::move(script)) {}
+  std::optional<TReportBuffer> NextVersion() override;
+  std::optional<TReportBuffer> NextWrite() override;
+  std::optional<TReportBuffer> NextAnswer() override;
+
+ private:
+  std::shared_ptr<const TReplayScript> script_;
+  std::size_t version_ = 0, write_ = 0, answer_ = 0;
+};
 
 // 2 upper-case hexadecimal digits per byte, no separators.
 std::string ReportToHex(const std::uint8_t* data, std::size_t length);
@@ -56,14 +104,28 @@ class TCaptureBackend final : public IHidBackend {
   }
   IHidBackend& Inner() const { return *inner_; }
   int CapturedReports() const;
+  // The first write error stops the capture (the file keeps whole lines
+  // only) and is told once to `sink`, also when it happened before the
+  // sink was set. Measuring goes on either way.
+  void SetErrorSink(std::function<void(const std::string&)> sink);
+  bool Stopped() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return stopped_;
+  }
 
  private:
   friend class TCaptureHandle;
   void Record(const std::uint8_t* data, std::size_t length, bool numbered);
+  // With m_ held.
+  void WriteLine(const std::string& line);
 
   std::shared_ptr<IHidBackend> inner_;
   mutable std::mutex m_;
-  std::ofstream out_;
+  std::string path_;
+  int fd_ = -1;
+  bool stopped_ = false;
+  std::string error_;
+  std::function<void(const std::string&)> onError_;
   int count_ = 0;
 };
 

@@ -108,6 +108,10 @@ TSimFirmware::TSimFirmware(TSimInstrumentConfig config)
   nvm_ =
       NvmFromValues(config_.SerialNumber, hw.RShunt, hw.GainFiltered, hw.GainNotFilt, hw.OffsetV);
   if (config_.StartErased) EraseCalibration();
+  if (config_.ReplaySource)
+    replay_ = config_.ReplaySource;
+  else if (config_.Replay)
+    replay_ = std::make_shared<TScriptReplaySource>(config_.Replay);
 }
 
 bool TSimFirmware::TakeReplayOverNews() {
@@ -147,31 +151,30 @@ std::optional<std::vector<std::uint8_t>> TSimFirmware::Answer(const std::uint8_t
   if (command == 0x84 && length >= 22) std::copy_n(request + 2, nvm_.size(), nvm_.begin());
 
   std::vector<std::uint8_t> answer;
-  const TReplayScript* replay = config_.Replay.get();
+  IReplaySource* replay = replay_.get();
   auto fromReport = [](const TReportBuffer& r) {
     return std::vector<std::uint8_t>(r.begin(), r.end());
   };
+  std::optional<TReportBuffer> written;
   if (command == 0x80) {
-    if (replay && !replay->VersionAnswers.empty()) {
-      // The last one keeps answering once they have all been used.
-      const std::size_t i = std::min(replayVersion_++, replay->VersionAnswers.size() - 1);
-      answer = fromReport(replay->VersionAnswers[i]);
-    } else {
-      answer = VersionAnswer();
+    if (replay) {
+      if (auto next = replay->NextVersion()) lastVersion_ = next;
     }
+    answer = lastVersion_ ? fromReport(*lastVersion_) : VersionAnswer();
   } else if (command == 0x81) {
     if (replay) {
-      if (replayAnswer_ >= replay->Answers.size()) {
+      const auto next = replay->NextAnswer();
+      if (!next) {
         replayOver_ = true;
         replayOverNews_ = true;
         return std::nullopt;
       }
-      answer = fromReport(replay->Answers[replayAnswer_++]);
+      answer = fromReport(*next);
     } else {
       answer = MeasurementAnswer();
     }
-  } else if (command == 0x84 && replay && replayWrite_ < replay->WriteAnswers.size()) {
-    answer = fromReport(replay->WriteAnswers[replayWrite_++]);
+  } else if (command == 0x84 && replay && (written = replay->NextWrite())) {
+    answer = fromReport(*written);
   } else {
     // 0x84 and anything unknown: the command echoed, nothing else.
     answer.assign(kReportSize, 0);

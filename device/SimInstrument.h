@@ -73,8 +73,10 @@ struct TSimInstrumentConfig {
   std::uint32_t SerialNumber = kSimSerialNumber;
   // A fresh instrument whose calibration was never written (all 0xFF).
   bool StartErased = false;
-  // Answers from a replay file instead of the simulated sky.
+  // Answers from a replay instead of the simulated sky: a script in memory,
+  // or a source read as the run goes (a replay file); the source wins.
   std::shared_ptr<const TReplayScript> Replay;
+  std::shared_ptr<IReplaySource> ReplaySource;
 };
 
 class TSimFirmware {
@@ -106,9 +108,9 @@ class TSimFirmware {
   TSimNvm nvm_{};
   TAnswerMode mode_ = TAnswerMode::Normal;
   TSimTruth truth_;
-  std::size_t replayVersion_ = 0;
-  std::size_t replayWrite_ = 0;
-  std::size_t replayAnswer_ = 0;
+  std::shared_ptr<IReplaySource> replay_;
+  // The last version answer keeps answering once they are used up.
+  std::optional<TReportBuffer> lastVersion_;
   bool replayOver_ = false;
   bool replayOverNews_ = false;
   std::int64_t garbageCounter_ = 0;

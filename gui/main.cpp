@@ -9,6 +9,7 @@
 #include "common/EventLog.h"
 #include "gui/GuiMessages.h"
 #include "gui/MainForm.h"
+#include "records/InstanceLock.h"
 
 using namespace quorvel;
 
@@ -29,19 +30,22 @@ int RunWindow(int argc, char** argv, const TOptions& options) {
     program = std::make_unique<TProgram>(options);
   } catch (const std::exception& e) {
     std::cerr << "quorvel: " << e.what() << std::endl;
+    // Says who holds the data folder when that is the reason.
     messages.ShowError(e.what());
-    return 2;
+    return dynamic_cast<const ELockHeld*>(&e) ? 1 : 2;
   }
   int status = 0;
   {
     TMainForm form(program->Backend(), program->Settings());
     messages.SetParent(&form);
     form.Core().Protocol().SetDebugHid(options.debugHid);
+    form.Core().SetInstrumentLocking(!options.UsesSimulator(), LockOwnerText(false));
     program->Drive(
         form.Core(), [&form] { form.close(); }, false);
     QuitOnSignals(app);
     form.show();
     status = app.exec();
+    form.Core().FinalFlush();
   }
   SetMessageSink(nullptr);
   return status;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -154,8 +155,12 @@ extern TSetupLocation SetupLocation;
 
 // One point of a rolling plot buffer.
 struct TRollingBuffer {
-  double X = 0;  // local date-time value of the point
+  double X = 0;  // local date-time value of the point (what the charts show)
   double Y = 0;
+  // UTC date-time value of the point: the interval means are taken on it,
+  // as local time can step back (end of summer time). NaN when unknown; the
+  // means then fall back to X and the local clock.
+  double Utc = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Declared for completeness of the records; nothing reads or writes them.

@@ -1,7 +1,9 @@
 #include "RollingBuffer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
+#include <limits>
 
 #include "common/Clock.h"
 #include "common/Errors.h"
@@ -40,6 +42,12 @@ void TARollingBuffer::CopyOut(std::int32_t from, std::int32_t to,
 
 void AddPlot_value_Plot(double X, double Y, std::int32_t& FIdrol, IPlotSeries& Series,
                         TARollingBuffer& FBufroll, ILogSink& Memo) {
+  AddPlot_value_Plot(X, Y, std::numeric_limits<double>::quiet_NaN(), FIdrol, Series, FBufroll,
+                     Memo);
+}
+
+void AddPlot_value_Plot(double X, double Y, double Utc, std::int32_t& FIdrol, IPlotSeries& Series,
+                        TARollingBuffer& FBufroll, ILogSink& Memo) {
   const std::int32_t maxDisp = GeneralParams.MaxPointsDisplayed;
   const char* step = "0";
   try {
@@ -52,13 +60,13 @@ void AddPlot_value_Plot(double X, double Y, std::int32_t& FIdrol, IPlotSeries& S
         for (std::int32_t i = 0; i <= maxDisp - 2; ++i) FBufroll[i] = FBufroll[i + 1];
       }
       step = "2";
-      FBufroll[FIdrol] = TRollingBuffer{X, Y};
+      FBufroll[FIdrol] = TRollingBuffer{X, Y, Utc};
       step = "3";
       Series.ReplaceAll(FBufroll, maxDisp);
     } else {
       ++FIdrol;
       step = "6";
-      FBufroll[FIdrol] = TRollingBuffer{X, Y};
+      FBufroll[FIdrol] = TRollingBuffer{X, Y, Utc};
       Series.Append(X, Y);
     }
   } catch (const std::exception& e) {
@@ -70,7 +78,10 @@ void AddPlot_value_Plot(double X, double Y, std::int32_t& FIdrol, IPlotSeries& S
 
 bool MeanValue_Interval(const TARollingBuffer& Bufroll, std::int32_t CurrIndex, double TempsSec,
                         double& Mean) {
-  const double start = Now() - TempsSec / 3600 / 24;
+  const std::int64_t nowMs = CurrentClock().UtcMs();
+  const double span = TempsSec / 3600 / 24;
+  const double utcStart = DateTimeFromUnixMs(nowMs) - span;
+  const double localStart = LocalFromUtcMs(nowMs) - span;
   double sum = 0;
   std::int32_t count = 0;
   bool result = false;
@@ -78,7 +89,7 @@ bool MeanValue_Interval(const TARollingBuffer& Bufroll, std::int32_t CurrIndex, 
     const TRollingBuffer& p = Bufroll[i];
     sum += p.Y;
     ++count;
-    if (p.X < start) {
+    if (std::isnan(p.Utc) ? p.X < localStart : p.Utc < utcStart) {
       result = true;
       break;
     }

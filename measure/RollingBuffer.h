@@ -73,10 +73,15 @@ class TARollingBuffer {
 // point is lost. The capacity is GeneralParams.MaxPointsDisplayed.
 void AddPlot_value_Plot(double X, double Y, std::int32_t& FIdrol, IPlotSeries& Series,
                         TARollingBuffer& FBufroll, ILogSink& Memo);
+// The same with the point's UTC stamp, which the means use.
+void AddPlot_value_Plot(double X, double Y, double Utc, std::int32_t& FIdrol, IPlotSeries& Series,
+                        TARollingBuffer& FBufroll, ILogSink& Memo);
 
 // Mean of the newest points back to and including the first point strictly
-// older than TempsSec seconds before now (local clock). True when the buffer
-// reached that far back. Mean is written whenever a point was visited.
+// older than TempsSec seconds before now. True when the buffer reached that
+// far back. The interval is taken on the points' UTC stamps and the UTC
+// clock, which never step back; a point without one is compared by its
+// local X with the local clock. Mean is written whenever a point was visited.
 // A CurrIndex at or beyond the length raises "Range check error".
 bool MeanValue_Interval(const TARollingBuffer& Bufroll, std::int32_t CurrIndex, double TempsSec,
                         double& Mean);

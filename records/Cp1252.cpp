@@ -14,11 +14,23 @@ constexpr char32_t kHigh[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98-9F
 };
 
-char ToCp1252(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+// The byte of a code point, or nothing when the set has none.
+bool ToCp1252(char32_t cp, char& out) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+    out = static_cast<char>(cp);
+    return true;
+  }
   for (int i = 0; i < 32; ++i)
-    if (kHigh[i] != 0 && kHigh[i] == cp) return static_cast<char>(0x80 + i);
-  return '?';
+    if (kHigh[i] != 0 && kHigh[i] == cp) {
+      out = static_cast<char>(0x80 + i);
+      return true;
+    }
+  return false;
+}
+
+char ToCp1252(char32_t cp) {
+  char c = '?';
+  return ToCp1252(cp, c) ? c : '?';
 }
 
 // Decodes one UTF-8 sequence at s[i]; returns false (and consumes one byte)
@@ -91,6 +103,19 @@ std::string Utf8ToCp1252(std::string_view utf8) {
     out.push_back(DecodeUtf8(utf8, i, cp) ? ToCp1252(cp) : '?');
   }
   return out;
+}
+
+bool Utf8ToCp1252Exact(std::string_view utf8, std::string& out) {
+  out.clear();
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    char32_t cp = 0;
+    char c = 0;
+    if (!DecodeUtf8(utf8, i, cp) || !ToCp1252(cp, c)) return false;
+    out.push_back(c);
+  }
+  return true;
 }
 
 std::string Cp1252ToUtf8(std::string_view cp1252) {

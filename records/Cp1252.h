@@ -11,6 +11,10 @@ namespace quorvel {
 // that are not valid UTF-8, become '?'.
 std::string Utf8ToCp1252(std::string_view utf8);
 
+// The same, but false (and `out` unspecified) as soon as a character does
+// not fit or the text is not valid UTF-8.
+bool Utf8ToCp1252Exact(std::string_view utf8, std::string& out);
+
 // Windows-1252 bytes to UTF-8; the five unassigned bytes become U+FFFD.
 std::string Cp1252ToUtf8(std::string_view cp1252);
 

@@ -1,8 +1,11 @@
 #include "DataFolder.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cerrno>
 #include <cstdlib>
 
 namespace quorvel {
@@ -32,9 +35,17 @@ std::string DataFolderPath(const std::string& overrideDir) {
 }
 
 bool CreateDataFolder(const std::string& path) {
-  const QString p = QString::fromStdString(path);
-  QDir().mkpath(p);
-  return QFileInfo(p).isDir();
+  // On the path's own bytes: a name that is not valid UTF-8 (an old Latin-1
+  // folder) must not be made into another name through a text conversion.
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  for (std::size_t pos = 1; pos <= p.size(); ++pos) {
+    if (pos < p.size() && p[pos] != '/') continue;
+    const std::string part = p.substr(0, pos);
+    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) break;
+  }
+  struct stat st {};
+  return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace quorvel

@@ -31,8 +31,12 @@ void CheckUint16(double v) {
 }
 
 // A date column holds no control characters, so one line stays one record.
+// A regional text the file's character set cannot hold (Arabic or Persian
+// digits, Japanese time words) would turn into question marks: that column
+// is written in the C locale's form instead, which every reader can parse.
 std::string DateColumn(const TDateTimeTextFn& dateText, TDateTime value) {
-  std::string s = Utf8ToCp1252(dateText(value));
+  std::string s;
+  if (!Utf8ToCp1252Exact(dateText(value), s)) s = Utf8ToCp1252(RegionalDateTimeText(value, "C"));
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   return s;
@@ -79,19 +83,72 @@ int WriteAll(int fd, std::string_view data) {
   return 0;
 }
 
+[[noreturn]] void RaiseNotRegular(const std::string& path) {
+  throw EInOutError(std::string(kNotRegularFile) + " : [" + path + "]", EINVAL);
+}
+
+// Offset just past the last CR LF of the first `size` bytes, 0 when there is
+// none; -1 with errno on a read failure.
+off_t EndOfLastWholeLine(int fd, off_t size) {
+  char buf[4096];
+  off_t end = size;
+  char next = 0;  // the byte after the chunk being scanned
+  while (end > 0) {
+    const off_t begin =
+        end > static_cast<off_t>(sizeof buf) ? end - static_cast<off_t>(sizeof buf) : 0;
+    const auto len = static_cast<std::size_t>(end - begin);
+    if (::pread(fd, buf, len, begin) != static_cast<ssize_t>(len)) return -1;
+    for (std::size_t i = len; i-- > 0;) {
+      const char after = i + 1 < len ? buf[i + 1] : next;
+      if (buf[i] == '\r' && after == '\n') return begin + static_cast<off_t>(i) + 2;
+    }
+    next = buf[0];
+    end = begin;
+  }
+  return 0;
+}
+
 // Appends to an existing file. Returns false when the file does not exist.
-bool AppendExisting(const std::string& path, std::string_view line) {
-  FdGuard fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY));
+// Only a regular file is written: a FIFO or device at the name would block
+// or swallow the lines, and a symbolic link could point anywhere. A last
+// line left torn (a crash, a size limit) is cut off first so that the new
+// line does not glue onto it.
+bool AppendExisting(const std::string& path, std::string_view line, const TTornLineFn& onTorn) {
+  constexpr int kFlags = O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
+  bool canRead = true;
+  int raw = ::open(path.c_str(), O_RDWR | kFlags);
+  if (raw < 0 && errno == EACCES) {
+    canRead = false;
+    raw = ::open(path.c_str(), O_WRONLY | kFlags);
+  }
+  FdGuard fd(raw);
   if (fd.get() < 0) {
     if (errno == ENOENT) return false;
+    if (errno == ELOOP || errno == EISDIR || errno == ENXIO) RaiseNotRegular(path);
     RaiseIo(errno, path);
   }
   struct stat st {};
-  const bool regular = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+  if (::fstat(fd.get(), &st) != 0) RaiseIo(errno, path);
+  if (!S_ISREG(st.st_mode)) RaiseNotRegular(path);
+  std::string withHeader;
+  if (canRead && st.st_size > 0) {
+    const off_t whole = EndOfLastWholeLine(fd.get(), st.st_size);
+    if (whole < 0) RaiseIo(errno, path);
+    if (whole < st.st_size) {
+      if (::ftruncate(fd.get(), whole) != 0) RaiseIo(errno, path);
+      if (onTorn) onTorn(path, static_cast<std::uintmax_t>(st.st_size - whole));
+      st.st_size = whole;
+      // Nothing whole was left, not even the header: the file starts again.
+      if (whole == 0) {
+        withHeader.append(kResultHeader).append(kResultLineEnd).append(line);
+        line = withHeader;
+      }
+    }
+  }
   if (const int err = WriteAll(fd.get(), line)) {
     // Take back a partly written line so that the file holds whole lines only.
     // Should that fail too, the write's error is still the one to report.
-    [[maybe_unused]] const int undone = regular ? ::ftruncate(fd.get(), st.st_size) : 0;
+    [[maybe_unused]] const int undone = ::ftruncate(fd.get(), st.st_size);
     RaiseIo(err, path);
   }
   if (const int err = fd.Close()) RaiseIo(err, path);
@@ -210,11 +267,12 @@ std::string FormatResultLine(const TDataOutMes& m, const TDateTimeTextFn& dateTe
   return line;
 }
 
-void AppendResultLine(const std::string& filePath, std::string_view line, TNewFileMode mode) {
+void AppendResultLine(const std::string& filePath, std::string_view line, TNewFileMode mode,
+                      const TTornLineFn& onTornLine) {
   std::string withHeader;
   // A file deleted between the two steps is simply created again.
   for (int attempt = 0; attempt < 3; ++attempt) {
-    if (AppendExisting(filePath, line)) return;
+    if (AppendExisting(filePath, line, onTornLine)) return;
     if (withHeader.empty()) {
       withHeader.reserve(kResultHeader.size() + kResultLineEnd.size() + line.size());
       withHeader.append(kResultHeader).append(kResultLineEnd).append(line);

@@ -53,10 +53,21 @@ void SaveData(const std::string& PathFile, const TDataOutMes& DataOutMes, std::s
 // create + one write; used where the file system has no unnamed files.
 enum class TNewFileMode { Atomic, Plain };
 
+// Told when an existing file's torn last line (no CR LF at its end) was cut
+// off before appending: the file and the number of bytes removed.
+using TTornLineFn = std::function<void(const std::string& path, std::uintmax_t bytesRemoved)>;
+
+// The error text of a day's file name held by anything but a regular file
+// (FIFO, device, directory, symbolic link): "Not a regular file : [path]".
+inline constexpr char kNotRegularFile[] = "Not a regular file";
+
 // Appends `line` to `filePath`; a file that does not exist is created with
-// header + CR LF + line. Lower layer of SaveData.
+// header + CR LF + line. Lower layer of SaveData. Only a regular file is
+// opened (never through a symbolic link, never blocking); a torn last line
+// is cut off first and reported to `onTornLine`; a failed write is taken
+// back, so the file holds whole lines only.
 void AppendResultLine(const std::string& filePath, std::string_view line,
-                      TNewFileMode mode = TNewFileMode::Atomic);
+                      TNewFileMode mode = TNewFileMode::Atomic, const TTornLineFn& onTornLine = {});
 
 // Operator text of an I/O failure: "Disk full", "File access denied",
 // "Path not found", "Path too long", "File too large", "Too many open files",

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 
 #include "common/Format.h"
 #include "records/Cp1252.h"
@@ -61,12 +62,20 @@ std::map<QString, CorruptVerdict> g_corruptFiles;
 // it is on disk now, and every write is saved before the operation returns.
 class Session {
  public:
-  explicit Session(const std::string& file)
-      : name_(QFileInfo(Q(file)).absoluteFilePath()), s_(Q(file), QSettings::IniFormat) {
-    s_.setAtomicSyncRequired(true);
+  explicit Session(const std::string& file) : name_(QFileInfo(Q(file)).absoluteFilePath()) {
     const QFileInfo info(name_);
+    // A settings file holds a few short lines. One far larger is not ours
+    // (or is damaged) and parsing it would cost seconds and its size in
+    // memory at every read: it is corrupt, without being parsed at all.
+    if (info.exists() && info.size() > kMaxSettingsFileBytes) {
+      tooLarge_ = true;
+      corrupt_ = true;
+      return;
+    }
+    s_.emplace(Q(file), QSettings::IniFormat);
+    s_->setAtomicSyncRequired(true);
     const std::lock_guard<std::mutex> lock(g_verdictMutex);
-    if (s_.status() == QSettings::FormatError) {
+    if (s_->status() == QSettings::FormatError) {
       g_corruptFiles[name_] = CorruptVerdict{info.size(), info.lastModified()};
       corrupt_ = true;
     } else if (auto it = g_corruptFiles.find(name_); it != g_corruptFiles.end()) {
@@ -77,15 +86,23 @@ class Session {
         g_corruptFiles.erase(it);
     }
   }
-  QSettings& operator*() { return s_; }
-  QSettings* operator->() { return &s_; }
+  // Only for a session whose Status() is not FormatError.
+  QSettings& operator*() { return Settings(); }
+  QSettings* operator->() { return &Settings(); }
   // The status of the file as this session found it.
-  QSettings::Status Status() const { return corrupt_ ? QSettings::FormatError : s_.status(); }
+  QSettings::Status Status() const { return corrupt_ ? QSettings::FormatError : s_->status(); }
+  bool TooLarge() const { return tooLarge_; }
 
  private:
+  QSettings& Settings() {
+    if (!s_) throw Exception("Settings file [" + name_.toStdString() + "] is not open");
+    return *s_;
+  }
+
   QString name_;
-  QSettings s_;
+  std::optional<QSettings> s_;
   bool corrupt_ = false;
+  bool tooLarge_ = false;
 };
 
 bool GroupExists(QSettings& s, const QString& group) {
@@ -288,8 +305,11 @@ void TDatabaseRegistry::ReadCFGFromRegister(const std::string& Path, const std::
     case QSettings::NoError:
       break;
     case QSettings::FormatError:
-      throw EReadWriteRegister("Registry Read Error : settings file [" + Reg +
-                               "] is corrupt, Default value used...");
+      throw EReadWriteRegister(
+          "Registry Read Error : settings file [" + Reg + "] is corrupt" +
+          (s.TooLarge() ? " (larger than " + std::to_string(kMaxSettingsFileBytes) + " bytes)"
+                        : std::string()) +
+          ", Default value used...");
     default:
       throw EReadWriteRegister("Registry Read Error : settings file [" + Reg +
                                "] cannot be read, Default value used...");

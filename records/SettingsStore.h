@@ -22,6 +22,10 @@
 
 namespace quorvel {
 
+// Largest settings file the store reads; a larger one counts as corrupt
+// (read as missing, set aside before the next write).
+inline constexpr long long kMaxSettingsFileBytes = 1 << 20;
+
 // Failure of a typed read.
 class EReadWriteRegister : public Exception {
  public:

@@ -8,6 +8,10 @@
 #                               starting with its header
 #   tools/longrun.sh gui        the same day and week in the main window
 #                               (QT_QPA_PLATFORM=offscreen), with its charts
+#   tools/longrun.sh replay     a replay of 10^6 reports (a 1000-second
+#                               capture's answers a thousand times over);
+#                               prints its peak RSS, which must stay under
+#                               50 MB (the file is read as the run goes)
 #   tools/longrun.sh valgrind [SECONDS]
 #                               valgrind memcheck over a shorter run
 #                               (default 3 simulated hours of daylight, with
@@ -92,5 +96,26 @@ case "${1:-rss}" in
       --log-file="$WORK/valgrind.txt"
     grep "ERROR SUMMARY\|definitely lost" "$WORK/valgrind.txt"
     ;;
-  *) echo "usage: tools/longrun.sh rss | valgrind [SECONDS]" >&2; exit 2 ;;
+  replay)
+    dir=$WORK/replay
+    mkdir -p "$dir"
+    TZ=UTC LC_ALL=C "$Q" --headless --simulate --speed 0 --clock-start 2026-06-21T09:00:00 \
+      --duration 1000 --data-dir "$dir/capture-data" --settings "$WORK/settings.ini" \
+      --capture "$dir/capture.txt" > /dev/null
+    # The version answer once, then the measurement answers a thousand times.
+    { grep -v '^#' "$dir/capture.txt" | grep '^..80' | head -n 1
+      for _ in $(seq 1000); do grep -v '^#' "$dir/capture.txt" | grep -v '^..80'; done
+    } > "$dir/replay.txt"
+    reports=$(wc -l < "$dir/replay.txt")
+    t0=$(date +%s)
+    TZ=UTC LC_ALL=C /usr/bin/time -f "%M" -o "$dir/rss_kb" "$Q" --headless \
+      --replay "$dir/replay.txt" --speed 0 --clock-start 2026-06-21T00:00:00 \
+      --data-dir "$dir/data" --settings "$WORK/settings.ini" > "$dir/log.txt"
+    t1=$(date +%s)
+    rss=$(cat "$dir/rss_kb")
+    echo "replay of $reports reports ($(du -m "$dir/replay.txt" | cut -f1) MB): peak RSS $rss KB, $((t1 - t0)) s"
+    rm -f "$dir/replay.txt"
+    [ "$rss" -lt 51200 ]
+    ;;
+  *) echo "usage: tools/longrun.sh rss | gui | replay | valgrind [SECONDS]" >&2; exit 2 ;;
 esac

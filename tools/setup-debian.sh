@@ -38,11 +38,17 @@ if [ -n "$missing" ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
 fi
 
-# Tests check that numbers keep "." under a decimal-comma locale.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  if [ -f /etc/locale.gen ]; then
-    as_root sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
-    as_root locale-gen >/dev/null
+# Tests check that numbers keep "." under a decimal-comma locale, and that
+# date columns stay readable under locales whose digits or time words fall
+# outside Windows-1252 (Arabic, Japanese, Persian).
+for loc in de_DE.UTF-8 ar_EG.UTF-8 ja_JP.UTF-8 fa_IR.UTF-8; do
+  short=$(echo "$loc" | sed 's/\.UTF-8$//')
+  if ! locale -a 2>/dev/null | grep -qi "^$short\.utf-\?8$"; then
+    if [ -f /etc/locale.gen ]; then
+      as_root sed -i "s/^# *\($short\.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+      grep -q "^$short.UTF-8 UTF-8" /etc/locale.gen || echo "$short.UTF-8 UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+      regen=1
+    fi
   fi
-fi
+done
+if [ -n "${regen:-}" ]; then as_root locale-gen >/dev/null; fi

@@ -202,22 +202,26 @@ TEST_F(Core, AReplugWhileTheNotFoundBoxIsOpenResumesAcquisition) {
   EXPECT_EQ(view_.errors.size(), 1u);
 }
 
-TEST_F(Core, TheDataFolderIsMadeAgainAtTheNextArrival) {
-  const int instrument = sim_->AddInstrument(test::ClearSky());
+// A results-file error no longer stops acquisition: the line waits, the
+// folder is made again at the next retry, and no line is lost.
+TEST_F(Core, TheDataFolderIsMadeAgainWithoutARestartAndNoLineIsLost) {
+  sim_->AddInstrument(test::ClearSky());
   Start();
   // A file where the folder should be.
   std::filesystem::remove_all(dir_);
   std::ofstream(dir_.string()) << "in the way";
   Tick();
-  ASSERT_TRUE(view_.Has("Main timer error : Path not found : [" + GeneralParams.PathMainRootSav));
+  const std::string day = GeneralParams.PathMainRootSav + "2026_ 6_21_Results.txt";
+  ASSERT_TRUE(view_.Has("Main timer error : Path not found : [" + day + "]"));
+  EXPECT_TRUE(core_->TimerMain().Enabled());
+  EXPECT_EQ(core_->Results().Pending(), 1u);
   std::filesystem::remove(dir_);
-  sim_->Unplug(instrument);
-  Settle();
-  sim_->Plug(instrument);
-  ASSERT_TRUE(test::PumpUntil([&] { return core_->TimerMain().Enabled(); }));
   Tick(2);
   EXPECT_EQ(view_.Count("Main timer error"), 1);
-  EXPECT_EQ(ResultLines().size(), 3u);  // header and two lines
+  EXPECT_EQ(view_.Count("Results file writable again : [" + day + "]"), 1);
+  EXPECT_EQ(core_->Results().Pending(), 0u);
+  EXPECT_EQ(ResultLines().size(), 4u);  // header and three lines, the first one late
+  EXPECT_EQ(core_->FTimerConter, 3u);
 }
 
 TEST_F(Core, GarbledAnswersAreTurnedAwayAndTheCycleGoesOn) {

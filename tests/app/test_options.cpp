@@ -32,6 +32,12 @@ TEST(Options, BadValuesAreNamed) {
   } cases[] = {
       {{"--speed", "fast", "--simulate"}, "--speed"},
       {{"--speed", "-1", "--simulate"}, "--speed"},
+      // Too slow to wait for, or so small the timer takes it for 0.
+      {{"--speed", "1e-9", "--simulate"}, "from 0.001 to 1000000"},
+      {{"--speed", "1e-300", "--simulate"}, "from 0.001 to 1000000"},
+      {{"--speed", "0.0009", "--simulate"}, "from 0.001 to 1000000"},
+      {{"--speed", "1000001", "--simulate"}, "from 0.001 to 1000000"},
+      {{"--speed", "inf", "--simulate"}, "--speed"},
       {{"--speed", "10"}, "--simulate"},
       {{"--simulate", "--clock-start", "2026-13-01T00:00:00"}, "--clock-start"},
       {{"--duration", "0"}, "--duration"},
@@ -50,6 +56,14 @@ TEST(Options, BadValuesAreNamed) {
     std::string err;
     EXPECT_FALSE(Parse(c.args, &err)) << c.mentions;
     EXPECT_NE(err.find(c.mentions), std::string::npos) << err;
+  }
+}
+
+TEST(Options, SpeedRangeEndsAreAccepted) {
+  for (const char* v : {"0", "0.001", "1", "1000000"}) {
+    std::string err;
+    const auto o = Parse({"--simulate", "--speed", v}, &err);
+    ASSERT_TRUE(o) << v << ": " << err;
   }
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "common/Clock.h"
 #include "common/DateTime.h"
@@ -94,6 +97,54 @@ TEST(Clock, VirtualClockDrivesUtcAndLocalTime) {
   EXPECT_EQ(st.wSecond, 1);
   ::unsetenv("TZ");
   ::tzset();
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// The zone's file changes under a running program (an administrator sets
+// another zone): local time follows at the next look, without a restart.
+TEST(TimeZone, AChangedZoneFileIsLoadedAgain) {
+  const std::string utc = "/usr/share/zoneinfo/UTC";
+  const std::string east = "/usr/share/zoneinfo/Etc/GMT-14";
+  if (!std::filesystem::exists(utc) || !std::filesystem::exists(east))
+    GTEST_SKIP() << "tzdata is not installed";
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("quorvel_tz_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto zone = dir / "localtime";
+  std::filesystem::copy_file(utc, zone);
+  const char* saved = std::getenv("TZ");
+  const std::string keep = saved ? saved : "";
+  ::setenv("TZ", zone.c_str(), 1);
+  ::tzset();
+  VirtualClock clock(UnixMsFromDateTime(EncodeDateTime(2026, 5, 3, 11, 0, 0, 0)));
+  ScopedClock scoped(clock);
+  RefreshTimeZone();  // the first look only notes the zone
+  EXPECT_EQ(LocalUtcOffsetSeconds(clock.UtcMs()), 0);
+
+  std::filesystem::copy_file(east, dir / "new");
+  std::filesystem::rename(dir / "new", zone);
+  clock.Advance(5000);
+  EXPECT_FALSE(RefreshTimeZone(10000)) << "looked again too soon";
+  clock.Advance(5000);
+  EXPECT_TRUE(RefreshTimeZone(10000));
+  EXPECT_EQ(LocalUtcOffsetSeconds(clock.UtcMs()), 14 * 3600);
+  int y, mo, d;
+  DecodeDate(Now(), y, mo, d);
+  EXPECT_EQ(d, 4);
+  clock.Advance(20000);
+  EXPECT_FALSE(RefreshTimeZone(10000)) << "nothing changed since";
+
+  if (saved)
+    ::setenv("TZ", keep.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -177,6 +178,101 @@ TEST_F(ReplayRun, ACaptureReplaysTheSameAnswers) {
 TEST(Capture, UnwritableFileIsAnError) {
   auto sim = std::make_shared<TSimulatedBackend>();
   EXPECT_THROW(TCaptureBackend(sim, "/nonexistent/quorvel/capture.txt"), Exception);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(ReplayFileSource, ReadsEachKindInFileOrderAsTheRunGoes) {
+  const auto path = TempFile("stream.txt");
+  std::ofstream(path) << "# capture\n"
+                      << Hex({0, 0x80, 1}) << "\n"
+                      << Hex({0, 0x81, 1}) << "\n"
+                      << Hex({0, 0x84, 1}) << "\n"
+                      << Hex({0, 0x81, 2}) << "  # second\n"
+                      << Hex({0, 0x80, 2}) << "\n"
+                      << Hex({0, 0x7E, 3});  // a wrong echo, no final newline
+  TReplayFileSource source(path.string());
+  EXPECT_EQ((*source.NextVersion())[2], 1);
+  EXPECT_EQ((*source.NextAnswer())[2], 1);
+  EXPECT_EQ((*source.NextAnswer())[2], 2);
+  EXPECT_EQ((*source.NextVersion())[2], 2);
+  EXPECT_FALSE(source.NextVersion());
+  EXPECT_EQ((*source.NextWrite())[2], 1);
+  EXPECT_FALSE(source.NextWrite());
+  EXPECT_EQ((*source.NextAnswer())[1], 0x7E);
+  EXPECT_FALSE(source.NextAnswer());
+  std::filesystem::remove(path);
+}
+
+TEST(ReplayFileSource, RefusesWhatIsNotARegularFileOrHasABadLine) {
+  const auto dir = TempFile("replay_dir");
+  std::filesystem::create_directories(dir);
+  const auto fifo = TempFile("replay_fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  for (const std::string& path : {dir.string(), fifo.string(), std::string("/dev/zero")}) {
+    try {
+      TReplayFileSource source(path);
+      ADD_FAILURE() << path << " accepted";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), "Replay file \"" + path + "\" is not a regular file");
+    }
+    EXPECT_THROW(LoadReplayFile(path), Exception);
+  }
+  const auto bad = TempFile("bad.txt");
+  std::ofstream(bad) << Hex({0, 0x81}) << "\n" << std::string(kReplayMaxLine + 10, ' ') << "\n";
+  try {
+    TReplayFileSource source(bad.string());
+    ADD_FAILURE() << "accepted";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(),
+              "Replay file \"" + bad.string() + "\", line 2: line longer than 65536 characters");
+  }
+  std::ofstream(bad) << Hex({0, 0x81}) << "\n\n" << Hex({0, 0x81}).substr(1) << "\n";
+  EXPECT_THROW(
+      {
+        try {
+          TReplayFileSource source(bad.string());
+        } catch (const Exception& e) {
+          EXPECT_EQ(e.Message(), "Replay file \"" + bad.string() +
+                                     "\", line 3: expected 130 hexadecimal digits, found 129");
+          throw;
+        }
+      },
+      Exception);
+  std::filesystem::remove_all(dir);
+  std::filesystem::remove(fifo);
+  std::filesystem::remove(bad);
+}
+
+TEST(ReplayFileSource, ReplaysThroughTheSimulatedInstrumentLikeTheScript) {
+  const auto path = TempFile("sim.txt");
+  std::ofstream(path) << Hex({0, 0x80, 1, 9}) << "\n" << Hex({0, 0x81, 0x11}) << "\n";
+  TSimInstrumentConfig config;
+  config.ReplaySource = std::make_shared<TReplayFileSource>(path.string());
+  TSimFirmware fw(config);
+  std::uint8_t request[65] = {0, 0x80};
+  EXPECT_EQ((*fw.Answer(request, 65))[3], 9);
+  EXPECT_EQ((*fw.Answer(request, 65))[3], 9) << "the last version answer keeps answering";
+  request[1] = 0x81;
+  EXPECT_EQ((*fw.Answer(request, 65))[2], 0x11);
+  EXPECT_FALSE(fw.Answer(request, 65));
+  EXPECT_TRUE(fw.ReplayOver());
+  std::filesystem::remove(path);
+}
+
+TEST(Capture, AWriteErrorIsToldOnceAndTheCaptureStops) {
+  auto sim = std::make_shared<TSimulatedBackend>();
+  TCaptureBackend capture(sim, "/dev/full");  // the header already fails
+  std::vector<std::string> errors;
+  capture.SetErrorSink([&](const std::string& e) { errors.push_back(e); });
+  EXPECT_TRUE(capture.Stopped());
+  EXPECT_EQ(errors, std::vector<std::string>{
+                        "Capture stopped, the capture file cannot be written : Disk full : "
+                        "[/dev/full]"});
 }
 
 }  // namespace

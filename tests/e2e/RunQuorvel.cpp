@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,8 @@
 namespace quorvel::e2e {
 
 std::string QuorvelPath() {
+  // Another build (an older one, to see a test fail there) when asked.
+  if (const char* other = std::getenv("QUORVEL_E2E_EXE"); other && *other) return other;
   return QUORVEL_EXE;
 }
 
@@ -79,7 +82,14 @@ TRunResult RunQuorvel(const TRunPlan& plan, const fs::path& workDir) {
   }
   const fs::path outPath = workDir / "stdout.txt";
   const fs::path errPath = workDir / "stderr.txt";
-  const int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (plan.stdoutBrokenPipe) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    ::close(fds[0]);  // nobody will ever read
+    ::close(outFd);
+    outFd = fds[1];
+  }
   const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (outFd < 0 || errFd < 0) throw std::runtime_error("cannot create the output files");
 
@@ -100,6 +110,10 @@ TRunResult RunQuorvel(const TRunPlan& plan, const fs::path& workDir) {
     ::open("/dev/null", O_RDONLY);
     for (const auto& [name, value] : plan.env) ::setenv(name.c_str(), value.c_str(), 1);
     if (plan.umask) ::umask(*plan.umask);
+    if (plan.fileSizeLimit) {
+      const rlimit lim{*plan.fileSizeLimit, *plan.fileSizeLimit};
+      if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) ::_exit(126);
+    }
     if (::chdir(workDir.c_str()) != 0) ::_exit(126);
     if (plan.gid) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(*plan.gid) != 0) ::_exit(126);
@@ -112,6 +126,7 @@ TRunResult RunQuorvel(const TRunPlan& plan, const fs::path& workDir) {
   ::close(errFd);
 
   TRunResult r;
+  r.pid = pid;
   const auto start = std::chrono::steady_clock::now();
   std::optional<std::chrono::steady_clock::time_point> armedAt;
   if (!plan.armed) armedAt = start;
@@ -122,6 +137,8 @@ TRunResult RunQuorvel(const TRunPlan& plan, const fs::path& workDir) {
     if (w == pid) {
       if (WIFSTOPPED(st)) {
         if (plan.onStop) plan.onStop(r.stops);
+        if (const auto sig = plan.signalAtStop.find(r.stops); sig != plan.signalAtStop.end())
+          ::kill(pid, sig->second);
         ++r.stops;
         ::kill(pid, SIGCONT);
         continue;

@@ -30,6 +30,13 @@ struct TRunPlan {
   // Called each time the child stops itself (--sim-stop-at), with the count
   // of stops so far (0 for the first); the child is then continued.
   std::function<void(int)> onStop;
+  // Sent to the child at the stop of that index, before it is continued.
+  std::map<int, int> signalAtStop;
+  // Standard output is a pipe whose reading end is closed before the child
+  // runs (`quorvel ... | head -0`); `out` then stays empty.
+  bool stdoutBrokenPipe = false;
+  // RLIMIT_FSIZE of the child in bytes (ulimit -f).
+  std::optional<std::uint64_t> fileSizeLimit;
   // Killed with SIGKILL after this many milliseconds of real time, counted
   // from the moment `armed` (polled) first holds, or from the start.
   std::optional<int> killAfterMs;
@@ -42,6 +49,7 @@ struct TRunResult {
   bool exited = false;  // else killed by a signal
   int status = -1;      // exit status, or the signal number
   int stops = 0;
+  pid_t pid = -1;
   std::string out;
   std::string err;
   // The log, one entry per line, with the "LT ... [Main] : " prefix cut.
@@ -55,7 +63,8 @@ struct TRunResult {
 // Runs the executable; its outputs go to files in `workDir`.
 TRunResult RunQuorvel(const TRunPlan& plan, const fs::path& workDir);
 
-// Where the executable under test is.
+// Where the executable under test is: the build's own, or the one named by
+// QUORVEL_E2E_EXE.
 std::string QuorvelPath();
 
 // One results file split at CR LF.

@@ -121,6 +121,29 @@ TEST_F(Rolling, OneMinuteMeanIncludesTheFirstPointOlderThanTheInterval) {
   EXPECT_NEAR(mean, 30.2, 1e-9);
 }
 
+// The local clock steps back an hour (end of summer time) while UTC goes
+// on: the interval is taken on the UTC stamps, so the minute stays a minute.
+TEST_F(Rolling, MeansFollowUtcWhenTheLocalClockStepsBack) {
+  SetCapacity(4000);
+  const double utcNow = NowUTC();
+  const double localNow = Now();
+  // An hour of points, one a second; the local stamps of the last half hour
+  // are an hour earlier than they would have been.
+  for (int k = 3599; k >= 0; --k) {
+    const double utc = utcNow - (k + 0.2) / 86400;
+    const double local = localNow - (k + 0.2) / 86400 + (k >= 1800 ? 1.0 / 24 : 0);
+    AddPlot_value_Plot(local, k, utc, index, series, buffer, log);
+  }
+  double mean = 0;
+  EXPECT_TRUE(MeanValue_Interval(buffer, index, 60, mean));
+  EXPECT_NEAR(mean, 30, 1e-9);  // ages 0 .. 60
+  EXPECT_TRUE(MeanValue_Interval(buffer, index, 300, mean));
+  EXPECT_NEAR(mean, 150, 1e-9);
+  // The chart keeps the local stamps.
+  EXPECT_NEAR(buffer[0].X, localNow - 3599.2 / 86400 + 1.0 / 24, 1e-9);
+  EXPECT_NEAR(buffer[index].Utc, utcNow - 0.2 / 86400, 1e-9);
+}
+
 TEST_F(Rolling, TooYoungBufferGivesFalseButWritesTheMean) {
   SetCapacity(100);
   const double now = Now();

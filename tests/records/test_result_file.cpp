@@ -8,8 +8,10 @@
 #include <chrono>
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <regex>
 #include <thread>
@@ -329,9 +331,10 @@ TEST_F(ResultFileTest, FailuresNameTheFailureAndThePath) {
   const std::string dayName = "2026_ 5_ 3_Results.txt";
   const std::string fileInTheWay = dir / "plainfile";
   WriteFile(fileInTheWay, "x");
-  const std::string fullDisk = dir / "full";
-  std::filesystem::create_directory(fullDisk);
-  std::filesystem::create_symlink("/dev/full", fullDisk + "/" + dayName);
+  // A link at the day's name is never followed, even to a device.
+  const std::string linked = dir / "linked";
+  std::filesystem::create_directory(linked);
+  std::filesystem::create_symlink("/dev/full", linked + "/" + dayName);
   const std::string folderAsFile = dir / "folder-named-like-the-file";
   std::filesystem::create_directories(folderAsFile + "/" + dayName);
 
@@ -341,9 +344,9 @@ TEST_F(ResultFileTest, FailuresNameTheFailureAndThePath) {
     int err;
   } cases[] = {{dir / "missing", "Path not found", ENOENT},
                {fileInTheWay, "Path not found", ENOTDIR},
-               {fullDisk, "Disk full", ENOSPC},
+               {linked, "Not a regular file", EINVAL},
                {dir / std::string(300, 'a'), "Path too long", ENAMETOOLONG},
-               {folderAsFile, "File access denied", EISDIR}};
+               {folderAsFile, "Not a regular file", EINVAL}};
   for (const Case& c : cases) {
     std::string path;
     try {
@@ -452,6 +455,130 @@ TEST(ResultFileKill, KilledWriterLeavesOnlyWholeLines) {
     }
   }
   EXPECT_GT(lines, 100u);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST_F(ResultFileTest, DateColumnsBeyondWindows1252AreWrittenInTheCLocalesForm) {
+  // Arabic digits, Japanese time words, a right-to-left mark: each makes its
+  // column fall back; a column that fits keeps its text.
+  const std::string expected =
+      "3 May 2026 14:07:09 | 3 May 2026 12:07:09 | 2461164.0049653 | 412.3 | 1.25 | 85.3 | "
+      "135.500 | 52.250 | 1.13     | 103.8     |\r\n";
+  for (const char* foreign : {"\xD9\xA3/\xD9\xA5/\xD9\xA2\xD9\xA0\xD9\xA2\xD9\xA6",
+                              "2026/05/03 14\xE6\x99\x82"
+                              "07\xE5\x88\x86",
+                              "\xE2\x80\x8F(3)"}) {
+    SCOPED_TRACE(foreign);
+    EXPECT_EQ(FormatResultLine(FirstRecord(), [&](TDateTime) { return std::string(foreign); }),
+              expected);
+  }
+  // Only the column that does not fit changes.
+  const TDataOutMes m = FirstRecord();
+  const std::string mixed = FormatResultLine(m, [&](TDateTime v) {
+    return v == m.CurrentDate ? std::string("03.05.26 14:07:09") : std::string("\xD9\xA3");
+  });
+  EXPECT_EQ(mixed.substr(0, 42), "03.05.26 14:07:09 | 3 May 2026 12:07:09 | ");
+  // Western regional texts, accented month names included, stay exactly.
+  EXPECT_EQ(FormatResultLine(m, [](TDateTime) { return std::string("3 f\xC3\xA9vr. 2026"); })
+                .substr(0, 12),
+            "3 f\xE9vr. 2026");
+}
+
+TEST(Cp1252Exact, FailsOnTheFirstCharacterThatDoesNotFit) {
+  std::string out;
+  EXPECT_TRUE(Utf8ToCp1252Exact("3 mai 2026 \xE2\x82\xAC \xC2\xB0", out));
+  EXPECT_EQ(out, "3 mai 2026 \x80 \xB0");
+  EXPECT_FALSE(Utf8ToCp1252Exact("\xD9\xA3", out));      // Arabic-Indic digit three
+  EXPECT_FALSE(Utf8ToCp1252Exact("\xE2\x80\x8F", out));  // right-to-left mark
+  EXPECT_FALSE(Utf8ToCp1252Exact("\xC3", out));          // truncated sequence
+  EXPECT_TRUE(Utf8ToCp1252Exact("", out));
+}
+
+TEST_F(ResultFileTest, TornLastLineIsCutOffBeforeAppendingAndReported) {
+  TempDir dir;
+  const std::string path = dir / "day.txt";
+  const std::string whole = kHeaderLine + "a whole line\r\n";
+  struct Case {
+    std::string before;
+    std::string after;  // before the appended line
+    std::uintmax_t removed;
+  } cases[] = {
+      {whole + "a torn li", whole, 9},
+      {whole + "ends in CR\r", whole, 11},
+      {"no line end at all", kHeaderLine, 18},  // nothing whole left: starts again
+      {whole, whole, 0},
+      {"", "", 0},  // an empty file stays without header
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before);
+    WriteFile(path, c.before);
+    std::uintmax_t removed = 0;
+    int calls = 0;
+    AppendResultLine(path, "new\r\n", TNewFileMode::Atomic,
+                     [&](const std::string& p, std::uintmax_t n) {
+                       EXPECT_EQ(p, path);
+                       removed = n;
+                       ++calls;
+                     });
+    EXPECT_EQ(ReadFile(path), c.after + "new\r\n");
+    EXPECT_EQ(calls, c.removed > 0 ? 1 : 0);
+    EXPECT_EQ(removed, c.removed);
+  }
+  // A torn line far from the last line end (past a read block).
+  WriteFile(path, whole + std::string(10000, 'x'));
+  std::uintmax_t removed = 0;
+  AppendResultLine(path, "new\r\n", TNewFileMode::Atomic,
+                   [&](const std::string&, std::uintmax_t n) { removed = n; });
+  EXPECT_EQ(removed, 10000u);
+  EXPECT_EQ(ReadFile(path), whole + "new\r\n");
+}
+
+TEST_F(ResultFileTest, NonRegularFilesAreRefusedWithoutBlocking) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const std::string target = dir / "target";
+  WriteFile(target, kHeaderLine);
+  const std::string link = dir / "link";
+  std::filesystem::create_symlink(target, link);
+  const std::string dangling = dir / "dangling";
+  std::filesystem::create_symlink(dir / "nowhere", dangling);
+  for (const std::string& path : {fifo, link, dangling, std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    try {
+      AppendResultLine(path, "line\r\n");
+      ADD_FAILURE() << "written";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(e.Message(), "Not a regular file : [" + path + "]");
+    }
+  }
+  EXPECT_EQ(ReadFile(target), kHeaderLine);
+  EXPECT_FALSE(Exists(dir / "nowhere"));
+}
+
+TEST_F(ResultFileTest, PastTheFileSizeLimitTheLineIsTakenBackWhole) {
+  TempDir dir;
+  const std::string path = dir / "day.txt";
+  const std::string before = kHeaderLine + std::string(900, 'a') + "\r\n";
+  WriteFile(path, before);
+  const int code = InChild([&] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit lim{1024, 1024};
+    if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 3;
+    try {
+      AppendResultLine(path, std::string(200, 'b') + "\r\n");
+    } catch (const EInOutError& e) {
+      return e.Message() == "File too large : [" + path + "]" && e.ErrorCode == EFBIG ? 0 : 1;
+    }
+    return 2;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadFile(path), before);
 }
 
 }  // namespace
