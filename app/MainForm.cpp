@@ -155,6 +155,9 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
     FitToScreen(QSize(kClientWidth, kClientHeight + 100));
 
   core_ = std::make_unique<TMainCore>(*this, std::move(backend), settings, this);
+  // The charts draw from the core's buffers in place.
+  seeing_->Attach(&core_->FBufrollseeing);
+  signal_->Attach(&core_->FBufrollLevel);
   connect(actSetup_, &QAction::triggered, this, [this] { Menu_SetupClick(); });
   connect(actFirmware_, &QAction::triggered, this, [this] { Firmware1Click(); });
   connect(actReset_, &QAction::triggered, this, [this] { MenuResetplotsClick(); });
@@ -164,7 +167,10 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
 
 TMainForm::~TMainForm() {
   // The core goes first: its controller stops the read threads while the
-  // window it reports to still exists.
+  // window it reports to still exists. The charts let go of its buffers
+  // first.
+  seeing_->Attach(nullptr);
+  signal_->Attach(nullptr);
   core_.reset();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace quorvel {
 
@@ -33,17 +34,27 @@ bool Earlier(const TPicked& a, const TPicked& b) {
 }  // namespace
 
 TPlotExtent ScanExtent(const TARollingBuffer& buffer, std::int32_t count) {
-  TPlotExtent e;
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  double minX = kInf, maxX = -kInf, minY = kInf, maxY = -kInf;
   ForEachPoint(buffer, count, [&](std::int32_t, const TRollingBuffer& p) {
     if (!std::isfinite(p.X)) return;
-    e.MinX = e.Empty ? p.X : std::min(e.MinX, p.X);
-    e.MaxX = e.Empty ? p.X : std::max(e.MaxX, p.X);
-    e.Empty = false;
+    minX = std::min(minX, p.X);
+    maxX = std::max(maxX, p.X);
     if (!std::isfinite(p.Y)) return;
-    e.MinY = e.HaveY ? std::min(e.MinY, p.Y) : p.Y;
-    e.MaxY = e.HaveY ? std::max(e.MaxY, p.Y) : p.Y;
-    e.HaveY = true;
+    minY = std::min(minY, p.Y);
+    maxY = std::max(maxY, p.Y);
   });
+  TPlotExtent e;
+  if (minX <= maxX) {
+    e.Empty = false;
+    e.MinX = minX;
+    e.MaxX = maxX;
+  }
+  if (minY <= maxY) {
+    e.HaveY = true;
+    e.MinY = minY;
+    e.MaxY = maxY;
+  }
   return e;
 }
 
@@ -88,29 +99,15 @@ bool ThinForDrawing(const TARollingBuffer& buffer, std::int32_t count, double lo
                        [&](std::int32_t a, std::int32_t b) { return x(a) < x(b); });
     }
   } else {
-    // Per pixel column, its lowest and its highest point.
-    std::vector<TPicked> low(static_cast<std::size_t>(columns));
-    std::vector<TPicked> high(static_cast<std::size_t>(columns));
+    // Per pixel column, its lowest and its highest point, in time order.
     const double scale = columns / (hi - lo);
-    ForEachPoint(buffer, count, [&](std::int32_t position, const TRollingBuffer& p) {
-      if (!Drawable(p) || p.X < lo || p.X > hi) return;
-      const double c = std::floor((p.X - lo) * scale);
-      const std::size_t column =
-          c >= columns ? static_cast<std::size_t>(columns - 1) : static_cast<std::size_t>(c);
-      const TPicked here{position, p.X, p.Y};
-      TPicked& l = low[column];
-      TPicked& h = high[column];
-      if (l.Position < 0) {
-        l = h = here;
-        return;
-      }
-      if (p.Y < l.Y || (p.Y == l.Y && Earlier(here, l))) l = here;
-      if (p.Y > h.Y || (p.Y == h.Y && Earlier(here, h))) h = here;
-    });
-    for (std::size_t c = 0; c < low.size(); ++c) {
-      const TPicked& l = low[c];
-      const TPicked& h = high[c];
-      if (l.Position < 0) continue;
+    const std::size_t last = static_cast<std::size_t>(columns - 1);
+    // Not negative: truncation is the floor, without a library call.
+    const auto columnOf = [&](double x) {
+      return std::min(last, static_cast<std::size_t>((x - lo) * scale));
+    };
+    const auto emit = [&](const TPicked& l, const TPicked& h) {
+      if (l.Position < 0) return;
       if (l.Position == h.Position) {
         positions.push_back(l.Position);
       } else if (Earlier(l, h)) {
@@ -120,6 +117,41 @@ bool ThinForDrawing(const TARollingBuffer& buffer, std::int32_t count, double lo
         positions.push_back(h.Position);
         positions.push_back(l.Position);
       }
+    };
+    if (ascending) {
+      // The columns come one after the other; each is done when the next
+      // begins. An equal value later in time never displaces the first.
+      std::size_t current = last + 1;
+      TPicked l, h;
+      ForEachPoint(buffer, count, [&](std::int32_t position, const TRollingBuffer& p) {
+        if (!Drawable(p) || p.X < lo || p.X > hi) return;
+        const std::size_t column = columnOf(p.X);
+        if (column != current) {
+          emit(l, h);
+          current = column;
+          l = h = TPicked{position, p.X, p.Y};
+          return;
+        }
+        if (p.Y < l.Y) l = TPicked{position, p.X, p.Y};
+        if (p.Y > h.Y) h = TPicked{position, p.X, p.Y};
+      });
+      emit(l, h);
+    } else {
+      std::vector<TPicked> low(last + 1), high(last + 1);
+      ForEachPoint(buffer, count, [&](std::int32_t position, const TRollingBuffer& p) {
+        if (!Drawable(p) || p.X < lo || p.X > hi) return;
+        const std::size_t column = columnOf(p.X);
+        TPicked& l = low[column];
+        TPicked& h = high[column];
+        const TPicked here{position, p.X, p.Y};
+        if (l.Position < 0) {
+          l = h = here;
+          return;
+        }
+        if (p.Y < l.Y || (p.Y == l.Y && Earlier(here, l))) l = here;
+        if (p.Y > h.Y || (p.Y == h.Y && Earlier(here, h))) h = here;
+      });
+      for (std::size_t c = 0; c <= last; ++c) emit(low[c], high[c]);
     }
   }
   if (after.Position >= 0) positions.push_back(after.Position);
