@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
@@ -105,11 +104,10 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   BuildCharts();
   BuildPanel();
 
-  memo_ = new QPlainTextEdit;
+  memo_ = new TLogBox;
   memo_->setObjectName("Memo");
   memo_->setMaximumBlockCount(kMemoMaxLines);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
 
   auto* splitter2 = new QSplitter(Qt::Horizontal);
   splitter2->setObjectName("Splitter2");
