@@ -62,9 +62,26 @@ QString TLogBox::toPlainText() const {
 }
 
 void TLogBox::Widen(const QString& line) {
-  const int width = static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(line)));
-  if (width > widest_) {
-    widest_ = width;
+  // Shaping every appended line would cost more than the rest of the box:
+  // a sum of cached advances is close enough for a scroll range, except for
+  // characters beyond Latin-1, which are measured.
+  if (advances_.empty()) {
+    const QFontMetricsF fm(font());
+    advances_.resize(256);
+    for (int c = 0; c < 256; ++c)
+      advances_[static_cast<std::size_t>(c)] = fm.horizontalAdvance(QChar(c));
+  }
+  qreal width = 0;
+  for (const QChar c : line) {
+    if (c.unicode() > 255) {
+      width = QFontMetricsF(font()).horizontalAdvance(line);
+      break;
+    }
+    width += advances_[c.unicode()];
+  }
+  const int pixels = static_cast<int>(std::ceil(width));
+  if (pixels > widest_) {
+    widest_ = pixels;
     UpdateScrollBars();
   }
 }
@@ -122,6 +139,7 @@ void TLogBox::resizeEvent(QResizeEvent* event) {
 void TLogBox::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
+    advances_.clear();
     widest_ = 0;
     for (int i = 0; i < LineCount(); ++i) Widen(Line(i));
     UpdateScrollBars();

@@ -10,6 +10,7 @@
 #include <QString>
 #include <deque>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -81,7 +82,8 @@ class TLogBox final : public QAbstractScrollArea {
   int maxLines_ = 0;
   bool readOnly_ = false;
   TPos caret_, anchor_;
-  int widest_ = 0;  // pixels of the widest line seen
+  int widest_ = 0;               // pixels of the widest line seen
+  std::vector<qreal> advances_;  // of the Latin-1 characters in the font
   bool caretShown_ = false;
   QBasicTimer blink_;
 };
