@@ -116,9 +116,20 @@ void TLogBox::DropOldest() {
   }
 }
 
+int TLogBox::LineHeight() const {
+  return std::max(1, fontMetrics().lineSpacing());
+}
+
+int TLogBox::TopOf(int firstShown) {
+  // The margin lies above the first line only: scrolled down, the top line
+  // starts at the top edge.
+  return firstShown == 0 ? kMargin : 0;
+}
+
 int TLogBox::VisibleLines() const {
-  const int lineHeight = std::max(1, fontMetrics().height());
-  return std::max(1, (viewport()->height() - 2 * kMargin) / lineHeight);
+  const int lineHeight = LineHeight();
+  // Whole lines below the margin, as a plain text box counts them.
+  return std::max(1, (viewport()->height() - kMargin - 1) / lineHeight);
 }
 
 void TLogBox::UpdateScrollBars() {
@@ -149,7 +160,7 @@ void TLogBox::changeEvent(QEvent* event) {
 void TLogBox::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   const QFontMetricsF fm(font());
-  const int lineHeight = std::max(1, fontMetrics().height());
+  const int lineHeight = LineHeight();
   const int first = verticalScrollBar()->value();
   const int x0 = kMargin - horizontalScrollBar()->value();
   const QPalette& pal = palette();
@@ -158,7 +169,7 @@ void TLogBox::paintEvent(QPaintEvent*) {
   for (int i = 0; i < shown && first + i < LineCount(); ++i) {
     const int line = first + i;
     const QString text = Line(line);
-    const int top = kMargin + i * lineHeight;
+    const int top = TopOf(first) + i * lineHeight;
     painter.setPen(pal.color(QPalette::Text));
     painter.drawText(QPointF(x0, top + fm.ascent()), text);
     if (from != to && line >= from.line && line <= to.line) {
@@ -178,7 +189,7 @@ void TLogBox::paintEvent(QPaintEvent*) {
   }
   if (caretShown_ && hasFocus() && caret_.line >= first && caret_.line < first + shown &&
       caret_.line < LineCount()) {
-    const int top = kMargin + (caret_.line - first) * lineHeight;
+    const int top = TopOf(first) + (caret_.line - first) * lineHeight;
     const qreal x = x0 + fm.horizontalAdvance(Line(caret_.line).left(caret_.column));
     painter.fillRect(QRectF(x, top, 1, lineHeight), pal.color(QPalette::Text));
   }
@@ -193,10 +204,11 @@ TLogBox::TPos TLogBox::Clamp(TPos p) const {
 
 TLogBox::TPos TLogBox::PosAt(QPoint point) const {
   if (lines_.empty()) return TPos{};
-  const int lineHeight = std::max(1, fontMetrics().height());
+  const int lineHeight = LineHeight();
   TPos p;
   p.line = verticalScrollBar()->value() +
-           static_cast<int>(std::floor(static_cast<double>(point.y() - kMargin) / lineHeight));
+           static_cast<int>(std::floor(
+               static_cast<double>(point.y() - TopOf(verticalScrollBar()->value())) / lineHeight));
   p.line = std::clamp(p.line, 0, LineCount() - 1);
   const QString text = Line(p.line);
   const QFontMetricsF fm(font());

@@ -76,6 +76,8 @@ class TLogBox final : public QAbstractScrollArea {
   void Widen(const QString& line);
   void UpdateScrollBars();
   int VisibleLines() const;
+  int LineHeight() const;
+  static int TopOf(int firstShown);
   void RestartBlink();
 
   std::deque<std::string> lines_;
