@@ -101,10 +101,12 @@ bool ThinForDrawing(const TARollingBuffer& buffer, std::int32_t count, double lo
   } else {
     // Per pixel column, its lowest and its highest point, in time order.
     const double scale = columns / (hi - lo);
+    const bool finiteScale = std::isfinite(scale);
     const std::size_t last = static_cast<std::size_t>(columns - 1);
     // Not negative: truncation is the floor, without a library call.
     const auto columnOf = [&](double x) {
-      return std::min(last, static_cast<std::size_t>((x - lo) * scale));
+      const double c = finiteScale ? (x - lo) * scale : (x - lo) / (hi - lo) * columns;
+      return c < static_cast<double>(last) ? static_cast<std::size_t>(c) : last;
     };
     const auto emit = [&](const TPicked& l, const TPicked& h) {
       if (l.Position < 0) return;
