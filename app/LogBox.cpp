@@ -117,7 +117,10 @@ void TLogBox::DropOldest() {
 }
 
 int TLogBox::LineHeight() const {
-  return std::max(1, fontMetrics().lineSpacing());
+  // A text layout's line: ascent, descent and leading, rounded up.
+  const QFontMetricsF fm(font());
+  return std::max(1, static_cast<int>(
+                         std::ceil(fm.ascent() + fm.descent() + std::max<qreal>(0, fm.leading()))));
 }
 
 int TLogBox::TopOf(int firstShown) {
@@ -128,14 +131,14 @@ int TLogBox::TopOf(int firstShown) {
 
 int TLogBox::VisibleLines() const {
   const int lineHeight = LineHeight();
-  // Whole lines below the margin, as a plain text box counts them.
-  return std::max(1, (viewport()->height() - kMargin - 1) / lineHeight);
+  // Whole lines between the margins, as a plain text box counts them.
+  return std::max(1, (viewport()->height() - 2 * kMargin - 1) / lineHeight);
 }
 
 void TLogBox::UpdateScrollBars() {
   QScrollBar* v = verticalScrollBar();
   const int page = VisibleLines();
-  v->setPageStep(page);
+  v->setPageStep(std::min(page, std::max(1, LineCount())));
   v->setRange(0, std::max(0, LineCount() - page));
   QScrollBar* h = horizontalScrollBar();
   h->setPageStep(viewport()->width());
