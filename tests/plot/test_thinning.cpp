@@ -23,14 +23,17 @@ TARollingBuffer Ring(const std::vector<TRollingBuffer>& points, int wrap) {
   return b;
 }
 
+// Set field by field: the point may carry more than its time and value.
+TRollingBuffer Point(double x, double y) {
+  TRollingBuffer p;
+  p.X = x;
+  p.Y = y;
+  return p;
+}
+
 std::vector<TRollingBuffer> Line(const std::vector<double>& xs, const std::vector<double>& ys) {
   std::vector<TRollingBuffer> points;
-  for (std::size_t i = 0; i < xs.size(); ++i) {
-    TRollingBuffer p;
-    p.X = xs[i];
-    p.Y = ys[i];
-    points.push_back(p);
-  }
+  for (std::size_t i = 0; i < xs.size(); ++i) points.push_back(Point(xs[i], ys[i]));
   return points;
 }
 
@@ -194,9 +197,9 @@ TEST(Thinning, CountBeyondTheBufferIsARangeError) {
   EXPECT_THROW(ThinForDrawing(b, 4, 0, 1, 10, 100, out), std::exception);
   EXPECT_THROW(ScanExtent(b, 4), std::exception);
   // Fewer than the buffer holds: the positions beyond are not looked at.
-  b[0] = TRollingBuffer{1, 1};
-  b[1] = TRollingBuffer{2, kNaN};
-  b[2] = TRollingBuffer{100, 100};
+  b[0] = Point(1, 1);
+  b[1] = Point(2, kNaN);
+  b[2] = Point(100, 100);
   ThinForDrawing(b, 2, 0, 200, 10, 100, out);
   EXPECT_EQ(out, (std::vector<std::int32_t>{0}));
 }
@@ -212,7 +215,7 @@ TEST(Thinning, FullBufferDrawsTheSameColumnsFromFewPoints) {
     seed = seed * 1103515245u + 12345u;
     const double x = i < 30000 ? i : i - 3600;
     const double y = (i % 997 == 0) ? kNaN : 2.0 + ((seed >> 16) % 1000) / 500.0;
-    points[static_cast<std::size_t>(i)] = TRollingBuffer{x, y};
+    points[static_cast<std::size_t>(i)] = Point(x, y);
   }
   const TARollingBuffer b = Ring(points, 12345);
   struct Zoom {
