@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QPlainTextEdit>
 #include <QTimer>
 #include <QtCharts/QChartView>
 #include <cstdlib>

@@ -1,6 +1,8 @@
 #include "ChartSeries.h"
 
 #include <QDateTime>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -13,6 +15,8 @@
 #include <cmath>
 
 #include "common/DateTime.h"
+#include "common/Errors.h"
+#include "plot/Thinning.h"
 
 namespace quorvel {
 
@@ -28,68 +32,74 @@ double LocalOffsetMs(double localDateTime) {
   return static_cast<double>(asLocal.offsetFromUtc()) * 1000.0;
 }
 
+double ChartMs(double x, double offsetMs) {
+  return (x - kUnixDateDelta) * kMSecsPerDay - offsetMs;
+}
+
+bool SameValue(double a, double b) {
+  return a == b || (std::isnan(a) && std::isnan(b));
+}
+
 }  // namespace
 
 TChartSeries::TChartSeries(QChart* chart, QLineSeries* series, QDateTimeAxis* timeAxis,
                            QValueAxis* valueAxis)
-    : chart_(chart), series_(series), timeAxis_(timeAxis), valueAxis_(valueAxis) {}
+    : chart_(chart), series_(series), timeAxis_(timeAxis), valueAxis_(valueAxis) {
+  // A wider or narrower plot has other pixel columns to thin for.
+  connect(chart_, &QChart::plotAreaChanged, this, [this](const QRectF&) {
+    if (thinned_ && Columns() != drawnColumns_) {
+      dirty_ = true;
+      ScheduleFlush();
+    }
+  });
+}
 
-QPointF TChartSeries::ToChart(double x, double y) const {
-  return QPointF((x - kUnixDateDelta) * kMSecsPerDay - offsetMs_, y);
+void TChartSeries::Attach(const TARollingBuffer* buffer) {
+  attached_ = buffer;
+  Clear();
 }
 
 void TChartSeries::Clear() {
-  points_.clear();
-  empty_ = true;
-  ordered_ = true;
+  source_ = attached_;
+  count_ = 0;
+  own_ = TARollingBuffer();
   ScheduleFlush();
 }
 
+void TChartSeries::KeepOwnCopy() {
+  if (source_ == &own_) return;
+  TARollingBuffer copy(count_);
+  for (std::int32_t i = 0; i < count_; ++i) copy[i] = (*source_)[i];
+  own_ = std::move(copy);
+  source_ = &own_;
+}
+
 void TChartSeries::Append(double x, double y) {
-  if (empty_) offsetMs_ = LocalOffsetMs(x);
-  const QPointF p = ToChart(x, y);
-  if (!empty_ && p.x() < points_.last().x()) ordered_ = false;
-  points_.append(p);
-  if (empty_) {
-    minX_ = maxX_ = p.x();
-    haveY_ = false;
-    empty_ = false;
-  } else {
-    minX_ = std::min(minX_, p.x());
-    maxX_ = std::max(maxX_, p.x());
+  if (count_ == 0) offsetMs_ = LocalOffsetMs(x);
+  // The usual case: the buffer's next position already holds the point.
+  if (source_ != nullptr && source_ != &own_ && count_ < source_->Length()) {
+    const TRollingBuffer& next = (*source_)[count_];
+    if (SameValue(next.X, x) && SameValue(next.Y, y)) {
+      ++count_;
+      ScheduleFlush();
+      return;
+    }
   }
-  if (std::isfinite(y)) {
-    minY_ = haveY_ ? std::min(minY_, y) : y;
-    maxY_ = haveY_ ? std::max(maxY_, y) : y;
-    haveY_ = true;
-  }
+  KeepOwnCopy();
+  if (count_ == own_.Length()) own_.SetLength(std::max(16, 2 * own_.Length()));
+  TRollingBuffer& p = own_[count_];
+  p.X = x;
+  p.Y = y;
+  ++count_;
   ScheduleFlush();
 }
 
 void TChartSeries::ReplaceAll(const TARollingBuffer& buffer, std::int32_t count) {
-  buffer.CopyOut(0, count - 1, copy_);
-  points_.resize(static_cast<qsizetype>(copy_.size()));
-  empty_ = copy_.empty();
-  if (!empty_) offsetMs_ = LocalOffsetMs(copy_.back().X);
-  haveY_ = false;
-  ordered_ = true;
-  for (std::size_t i = 0; i < copy_.size(); ++i) {
-    const QPointF p = ToChart(copy_[i].X, copy_[i].Y);
-    points_[static_cast<qsizetype>(i)] = p;
-    if (i == 0) {
-      minX_ = maxX_ = p.x();
-    } else {
-      if (p.x() < points_[static_cast<qsizetype>(i) - 1].x()) ordered_ = false;
-      minX_ = std::min(minX_, p.x());
-      maxX_ = std::max(maxX_, p.x());
-    }
-    const double y = copy_[i].Y;
-    if (std::isfinite(y)) {
-      minY_ = haveY_ ? std::min(minY_, y) : y;
-      maxY_ = haveY_ ? std::max(maxY_, y) : y;
-      haveY_ = true;
-    }
-  }
+  if (count > 0) CheckIndex(count - 1, buffer.Length());
+  if (&buffer != &own_) own_ = TARollingBuffer();
+  source_ = &buffer;
+  count_ = std::max<std::int32_t>(count, 0);
+  if (count_ > 0) offsetMs_ = LocalOffsetMs(buffer[count_ - 1].X);
   ScheduleFlush();
 }
 
@@ -103,30 +113,56 @@ void TChartSeries::ScheduleFlush() {
   QTimer::singleShot(static_cast<int>(wait), this, [this] { Flush(); });
 }
 
+int TChartSeries::Columns() const {
+  qreal ratio = 1;
+  if (chart_->scene() != nullptr && !chart_->scene()->views().isEmpty())
+    ratio = chart_->scene()->views().first()->devicePixelRatioF();
+  const double width = std::ceil(chart_->plotArea().width() * ratio);
+  return width >= 1 && width < 1e5 ? static_cast<int>(width) : kBuckets;
+}
+
 void TChartSeries::Flush() {
   flushScheduled_ = false;
   if (!dirty_) return;
   dirty_ = false;
   lastFlushMs_ = QDateTime::currentMSecsSinceEpoch();
-  if (!zoomed_) RescaleAxes();
-  const double lo = zoomed_ ? static_cast<double>(timeAxis_->min().toMSecsSinceEpoch()) : minX_;
-  const double hi = zoomed_ ? static_cast<double>(timeAxis_->max().toMSecsSinceEpoch()) : maxX_;
-  // The series is drawn in ascending time. Points stamped after the local
-  // clock went back (the end of summer time) take their place by time in the
-  // drawing; the held points keep the buffer's order.
-  if (ordered_) {
-    BuildDrawn(points_, lo, hi);
-  } else {
-    sorted_ = points_;
-    std::stable_sort(sorted_.begin(), sorted_.end(),
-                     [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
-    BuildDrawn(sorted_, lo, hi);
+  const TPlotExtent extent =
+      source_ != nullptr && count_ > 0 ? ScanExtent(*source_, count_) : TPlotExtent{};
+  double lo = extent.MinX, hi = extent.MaxX;
+  if (zoomed_) {
+    const auto toX = [this](const QDateTime& t) {
+      return (static_cast<double>(t.toMSecsSinceEpoch()) + offsetMs_) / kMSecsPerDay +
+             kUnixDateDelta;
+    };
+    lo = toX(timeAxis_->min());
+    hi = toX(timeAxis_->max());
+  }
+  // The series is drawn in ascending time; points stamped after the local
+  // clock went back (the end of summer time) take their place by time, and
+  // values that are not numbers have no place on the value axis.
+  drawnColumns_ = Columns();
+  thinned_ = false;
+  positions_.clear();
+  if (!extent.Empty)
+    thinned_ = ThinForDrawing(*source_, count_, lo, hi, drawnColumns_, kMaxDrawnPoints, positions_);
+  QList<QPointF> points;
+  points.reserve(static_cast<qsizetype>(positions_.size()));
+  for (const std::int32_t position : positions_) {
+    const TRollingBuffer& p = (*source_)[position];
+    points.append(QPointF(ChartMs(p.X, offsetMs_), p.Y));
   }
   // Markers on tens of thousands of points turn the line into a smear and
   // cost most of the repaint: they are drawn only while the chart holds few.
-  const bool markers = !decimated_ && drawn_.size() <= kMaxPointsWithMarkers;
+  const bool markers = !thinned_ && points.size() <= kMaxPointsWithMarkers;
+  if (!zoomed_) {
+    // Qt Charts lays a line out again at every range change of either axis
+    // while the series holds points: emptied first, the series is laid out
+    // once per flush, by replace().
+    if (series_->count() > 0) series_->clear();
+    RescaleAxes(extent);
+  }
   if (series_->pointsVisible() != markers) series_->setPointsVisible(markers);
-  series_->replace(drawn_);
+  series_->replace(points);
 }
 
 int TChartSeries::drawnPointCount() const {
@@ -143,55 +179,13 @@ void TChartSeries::ResetZoom() {
   SetZoomed(false);
 }
 
-void TChartSeries::BuildDrawn(const QList<QPointF>& points, double lo, double hi) {
-  // The points inside [lo, hi], with one neighbour on each side so the line
-  // runs to the edges. A value that is not a number (an infinite signal) has
-  // no place on the value axis and is left out of the drawing.
-  const auto byX = [](const QPointF& p, double x) { return p.x() < x; };
-  qsizetype first = std::lower_bound(points.cbegin(), points.cend(), lo, byX) - points.cbegin();
-  qsizetype last = std::lower_bound(points.cbegin(), points.cend(), hi, byX) - points.cbegin();
-  if (first > 0) --first;
-  if (last < points.size()) ++last;
-  const qsizetype n = last - first;
-  const auto drawable = [](const QPointF& p) { return std::isfinite(p.y()); };
-  drawn_.clear();
-  decimated_ = n > kMaxDrawnPoints && hi > lo;
-  if (!decimated_) {
-    drawn_.reserve(n);
-    for (qsizetype i = first; i < last; ++i)
-      if (drawable(points[i])) drawn_.append(points[i]);
-    return;
-  }
-  // Per time slice, its lowest and highest point in time order.
-  drawn_.reserve(2 * kBuckets + 2);
-  const double width = (hi - lo) / kBuckets;
-  qsizetype i = first;
-  while (i < last) {
-    const double bucketEnd = lo + (std::floor((points[i].x() - lo) / width) + 1) * width;
-    qsizetype lowIdx = -1, highIdx = -1;
-    qsizetype j = i;
-    for (; j < last && points[j].x() < bucketEnd; ++j) {
-      if (!drawable(points[j])) continue;
-      const double y = points[j].y();
-      if (lowIdx < 0 || y < points[lowIdx].y()) lowIdx = j;
-      if (highIdx < 0 || y > points[highIdx].y()) highIdx = j;
-    }
-    if (j == i) ++j;  // a point at or beyond the range end
-    if (lowIdx >= 0) {
-      drawn_.append(points[std::min(lowIdx, highIdx)]);
-      if (lowIdx != highIdx) drawn_.append(points[std::max(lowIdx, highIdx)]);
-    }
-    i = j;
-  }
-}
-
-void TChartSeries::RescaleAxes() {
-  if (empty_) return;
-  double lo = minX_, hi = maxX_;
+void TChartSeries::RescaleAxes(const TPlotExtent& extent) {
+  if (extent.Empty) return;
+  double lo = ChartMs(extent.MinX, offsetMs_), hi = ChartMs(extent.MaxX, offsetMs_);
   if (hi - lo < 1000) hi = lo + 1000;
   timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(lo)),
                       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(hi))));
-  double ylo = haveY_ ? minY_ : 0, yhi = haveY_ ? maxY_ : 0;
+  double ylo = extent.HaveY ? extent.MinY : 0, yhi = extent.HaveY ? extent.MaxY : 0;
   if (yhi - ylo < 1e-9) {
     ylo -= 0.5;
     yhi += 0.5;

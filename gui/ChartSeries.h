@@ -2,13 +2,12 @@
 // automatically scaled value axis, fed through the IPlotSeries interface.
 #pragma once
 
-#include <QList>
 #include <QObject>
-#include <QPointF>
 #include <QtCharts/QChartView>
 #include <vector>
 
 #include "measure/RollingBuffer.h"
+#include "plot/Thinning.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;
@@ -20,17 +19,26 @@ QT_END_NAMESPACE
 
 namespace quorvel {
 
-// The points are kept here and handed to the chart in one replace() call,
-// at most kMinFlushIntervalMs apart: appending point by point to a chart of
-// tens of thousands of points costs time in proportion to its size at every
+// The chart draws straight from the rolling buffer it is attached to: it
+// keeps no copy of the points, only how many positions of the buffer it
+// shows. The series is given the points to draw in one replace() call, at
+// most kMinFlushIntervalMs apart: appending point by point to a chart of tens
+// of thousands of points costs time in proportion to its size at every
 // append, and a faster-than-real-time run would repaint for nothing.
 // A chart a thousand pixels wide cannot show 65535 points: beyond
-// kMaxDrawnPoints the chart is given, for each of kBuckets time slices of the
-// visible range, the lowest and the highest point in time order, which draws
-// the same line at a fraction of the cost. Zooming in redraws from all points.
+// kMaxDrawnPoints the series gets, per pixel column of the visible range, the
+// lowest and the highest point in time order, which draws the same line.
+// Zooming in redraws from all the points in the new range.
 class TChartSeries final : public QObject, public IPlotSeries {
  public:
   TChartSeries(QChart* chart, QLineSeries* series, QDateTimeAxis* timeAxis, QValueAxis* valueAxis);
+
+  // The buffer whose positions Append() extends (the window's own). A point
+  // appended that is not the buffer's next position (a caller without a
+  // buffer) is kept by the chart itself. nullptr detaches; the buffer must
+  // outlive the attachment, as a buffer given to ReplaceAll() must outlive
+  // the next ReplaceAll() or Clear().
+  void Attach(const TARollingBuffer* buffer);
 
   void Clear() override;
   void Append(double x, double y) override;
@@ -42,8 +50,7 @@ class TChartSeries final : public QObject, public IPlotSeries {
 
   QLineSeries* series() const { return series_; }
   // Points held (the chart shows them after the next flush).
-  int pointCount() const { return static_cast<int>(points_.size()); }
-  const QList<QPointF>& points() const { return points_; }
+  int pointCount() const { return static_cast<int>(count_); }
 
   // Points actually handed to the chart at the last flush.
   int drawnPointCount() const;
@@ -53,36 +60,35 @@ class TChartSeries final : public QObject, public IPlotSeries {
 
   static constexpr int kMinFlushIntervalMs = 100;
   static constexpr int kMaxDrawnPoints = 4000;
+  // Pixel columns thinned for while the chart has not been laid out yet.
   static constexpr int kBuckets = 1500;
 
  private:
-  QPointF ToChart(double x, double y) const;
   void ScheduleFlush();
-  void RescaleAxes();
-  void BuildDrawn(const QList<QPointF>& points, double lo, double hi);
+  void KeepOwnCopy();
+  void RescaleAxes(const TPlotExtent& extent);
+  int Columns() const;
 
   QChart* chart_;
   QLineSeries* series_;
   QDateTimeAxis* timeAxis_;
   QValueAxis* valueAxis_;
+  const TARollingBuffer* attached_ = nullptr;
+  // What is drawn: positions 0 .. count_-1 of source_.
+  const TARollingBuffer* source_ = nullptr;
+  std::int32_t count_ = 0;
+  // Points appended without a buffer behind them.
+  TARollingBuffer own_;
   // Offset between the local date-time values of the points and the chart's
   // UTC milliseconds, taken from the newest point.
   double offsetMs_ = 0;
-  double minX_ = 0, maxX_ = 0, minY_ = 0, maxY_ = 0;
-  bool empty_ = true;
-  bool haveY_ = false;  // a finite value among the points
   bool dirty_ = false;
   bool flushScheduled_ = false;
   qint64 lastFlushMs_ = 0;
   bool zoomed_ = false;
-  // Whether the held points ascend in time, and whether the last drawing
-  // was thinned out.
-  bool ordered_ = true;
-  bool decimated_ = false;
-  QList<QPointF> points_;
-  QList<QPointF> sorted_;
-  QList<QPointF> drawn_;
-  std::vector<TRollingBuffer> copy_;
+  bool thinned_ = false;
+  int drawnColumns_ = 0;
+  std::vector<std::int32_t> positions_;
 };
 
 // The chart view: a silver, cross-hatched rubber band zooms in (the automatic

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
@@ -106,11 +105,10 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   BuildCharts();
   BuildPanel();
 
-  memo_ = new QPlainTextEdit;
+  memo_ = new TLogBox;
   memo_->setObjectName("Memo");
   memo_->setMaximumBlockCount(kMemoMaxLines);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
 
   auto* splitter2 = new QSplitter(Qt::Horizontal);
   splitter2->setObjectName("Splitter2");
@@ -156,6 +154,9 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
     FitToScreen(QSize(kClientWidth, kClientHeight + 100));
 
   core_ = std::make_unique<TMainCore>(*this, std::move(backend), settings, this);
+  // The charts draw from the core's buffers in place.
+  seeing_->Attach(&core_->FBufrollseeing);
+  signal_->Attach(&core_->FBufrollLevel);
   connect(actSetup_, &QAction::triggered, this, [this] { Menu_SetupClick(); });
   connect(actFirmware_, &QAction::triggered, this, [this] { Firmware1Click(); });
   connect(actReset_, &QAction::triggered, this, [this] { MenuResetplotsClick(); });
@@ -165,7 +166,10 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
 
 TMainForm::~TMainForm() {
   // The core goes first: its controller stops the read threads while the
-  // window it reports to still exists.
+  // window it reports to still exists. The charts let go of its buffers
+  // first.
+  seeing_->Attach(nullptr);
+  signal_->Attach(nullptr);
   core_.reset();
 }
 

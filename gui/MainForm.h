@@ -7,13 +7,14 @@
 #include <array>
 #include <memory>
 
+#include "gui/ChartSeries.h"
+#include "gui/LogBox.h"
 #include "app/MainCore.h"
 #include "app/MainView.h"
 #include "gui/ChartSeries.h"
 
 QT_BEGIN_NAMESPACE
 class QLabel;
-class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class QFrame;
@@ -62,7 +63,7 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   void ShowError(const std::string& text) override;
 
   TColor ShapeColor() const { return shapeColor_; }
-  QPlainTextEdit* MemoBox() const { return memo_; }
+  TLogBox* MemoBox() const { return memo_; }
   TChartSeries& SeeingChart() const { return *seeing_; }
   TChartSeries& SignalChart() const { return *signal_; }
 
@@ -94,7 +95,7 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   QProgressBar* progress_ = nullptr;
   QFrame* shape_ = nullptr;
   TColor shapeColor_{255, 255, 255};
-  QPlainTextEdit* memo_ = nullptr;
+  TLogBox* memo_ = nullptr;
   std::array<QLabel*, 3> statusPanels_{};
   QAction* actSetup_ = nullptr;
   QAction* actFirmware_ = nullptr;

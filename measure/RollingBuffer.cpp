@@ -40,6 +40,21 @@ void TARollingBuffer::CopyOut(std::int32_t from, std::int32_t to,
   for (std::int32_t i = from; i <= to; ++i) out.push_back(data_[Physical(i)]);
 }
 
+TARollingBuffer::TRuns TARollingBuffer::Runs(std::int32_t count) const {
+  TRuns runs;
+  if (count <= 0) return runs;
+  CheckIndex(count - 1, Length());
+  const std::size_t n = static_cast<std::size_t>(count);
+  const std::size_t untilEnd = data_.size() - head_;
+  runs.First = data_.data() + head_;
+  runs.FirstCount = std::min(n, untilEnd);
+  if (n > untilEnd) {
+    runs.Second = data_.data();
+    runs.SecondCount = n - untilEnd;
+  }
+  return runs;
+}
+
 void AddPlot_value_Plot(double X, double Y, std::int32_t& FIdrol, IPlotSeries& Series,
                         TARollingBuffer& FBufroll, ILogSink& Memo) {
   AddPlot_value_Plot(X, Y, std::numeric_limits<double>::quiet_NaN(), FIdrol, Series, FBufroll,

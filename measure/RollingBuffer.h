@@ -56,6 +56,17 @@ class TARollingBuffer {
   // Positions from..to (inclusive) are copied in order into out.
   void CopyOut(std::int32_t from, std::int32_t to, std::vector<TRollingBuffer>& out) const;
 
+  // Positions 0..count-1 as at most two runs of contiguous storage, oldest
+  // first: readers that walk every point (the charts) need no copy and no
+  // check per point. A count beyond the length raises "Range check error".
+  struct TRuns {
+    const TRollingBuffer* First = nullptr;
+    std::size_t FirstCount = 0;
+    const TRollingBuffer* Second = nullptr;
+    std::size_t SecondCount = 0;
+  };
+  TRuns Runs(std::int32_t count) const;
+
  private:
   std::size_t Physical(std::int32_t position) const {
     std::size_t p = head_ + static_cast<std::size_t>(position);

@@ -4,7 +4,13 @@
 # hold data, on a 1366x768 virtual screen (Xvfb), with openbox as the window
 # manager when it is installed. Not part of the test suite.
 #
-#   tools/screenshot.sh [OUTPUT.png] [REAL_SECONDS]
+#   tools/screenshot.sh [OUTPUT.png] [REAL_SECONDS] [full]
+#
+# With "full", the run goes at full speed from midnight until both charts are
+# full (65 535 points each, in the second simulated day, 140 000 virtual
+# seconds), where the instrument falls silent so that the picture stands
+# still; give it REAL_SECONDS enough to get there (a few minutes). The same
+# picture comes from every build: the simulation is seeded.
 #
 # Needs Xvfb and ImageMagick's import (tools/setup-debian.sh installs both);
 # openbox and wmctrl (optional) add the title bar and a real close.
@@ -36,8 +42,21 @@ if command -v openbox >/dev/null; then
   sleep 1
 fi
 
-"$exe" --simulate --speed 20 --clock-start 2026-06-21T09:30:00 --sim-seed 3 \
-  --data-dir "$work/data" --settings "$work/settings.ini" >"$work/quorvel.log" 2>&1 &
+if [ "${3:-}" = full ]; then
+  {
+    printf '[Software]\nDRAVO_Solar\\General\\RetentionMaxPoints=65535\n'
+    printf 'DRAVO_Solar\\General\\MinSignal_mV_Meas=150\n'
+    printf 'DRAVO_Solar\\General\\latitude=0.79412480965742\n'
+    printf 'DRAVO_Solar\\General\\longitude=-0.0610865238198015\n'
+    printf 'DRAVO_Solar\\General\\Altitude=0\n'
+  } >"$work/settings.ini"
+  TZ=UTC "$exe" --simulate --speed 0 --clock-start 2026-06-21T00:00:00 --sim-seed 3 \
+    --sim-events 140000:silence --data-dir "$work/data" --settings "$work/settings.ini" \
+    >"$work/quorvel.log" 2>&1 &
+else
+  "$exe" --simulate --speed 20 --clock-start 2026-06-21T09:30:00 --sim-seed 3 \
+    --data-dir "$work/data" --settings "$work/settings.ini" >"$work/quorvel.log" 2>&1 &
+fi
 app=$!
 sleep "$seconds"
 mkdir -p "$(dirname "$out")"
