@@ -13,6 +13,7 @@
 
 #include "app/HeadlessRunner.h"
 #include "app/MainCore.h"
+#include "app/Outputs.h"
 #include "app/Program.h"
 #include "common/EventLog.h"
 #include "records/BuildStamp.h"
@@ -69,6 +70,7 @@ int RunHeadless(int argc, char** argv, const TOptions& options) {
     TMainCore core(view, program->Backend(), program->Settings());
     core.Protocol().SetDebugHid(options.debugHid);
     core.FormCreate();
+    TOutputs outputs(core, program->Settings(), options);
     program->Drive(
         core, [] { QCoreApplication::quit(); }, true);
     QuitOnSignals(app);
