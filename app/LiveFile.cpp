@@ -33,6 +33,15 @@ TLiveFileWriter::TLiveFileWriter(std::string path, std::function<void(const std:
 
 TLiveFileWriter::~TLiveFileWriter() {
   Stop();
+  if (newest_ && newest_ != written_) Consume(newest_);
+}
+
+void TLiveFileWriter::Publish(const TSnapshotPtr& snapshot) {
+  {
+    std::lock_guard<std::mutex> lock(lastMutex_);
+    newest_ = snapshot;
+  }
+  TSnapshotWorker::Publish(snapshot);
 }
 
 std::string TLiveFileWriter::WriteAtomically(const std::string& path, const std::string& json) {
@@ -67,6 +76,13 @@ std::string TLiveFileWriter::WriteAtomically(const std::string& path, const std:
 }
 
 void TLiveFileWriter::Consume(const TSnapshotPtr& snapshot) {
+  {
+    std::lock_guard<std::mutex> lock(lastMutex_);
+    // Behind already: only the newest state matters to a reader, and it is
+    // queued behind this one.
+    if (newest_ && newest_ != snapshot) return;
+  }
+  written_ = snapshot;
   const std::string error = WriteAtomically(path_, SnapshotJson(*snapshot));
   if (error == lastError_) return;
   if (log_)

@@ -18,6 +18,7 @@ class TLiveFileWriter final : public TSnapshotWorker {
   TLiveFileWriter(std::string path, std::function<void(const std::string&)> log);
   ~TLiveFileWriter() override;
   const std::string& Path() const { return path_; }
+  void Publish(const TSnapshotPtr& snapshot) override;
 
   // Writes `json` plus a line end to `path` atomically; the error text, or
   // empty. The folder is made (mode 0700) when missing.
@@ -29,6 +30,11 @@ class TLiveFileWriter final : public TSnapshotWorker {
   const std::string path_;
   std::function<void(const std::string&)> log_;
   std::string lastError_;
+  // The newest snapshot handed over and the last one written: the file is
+  // brought up to date when the writer stops, whatever was skipped.
+  std::mutex lastMutex_;
+  TSnapshotPtr newest_;
+  TSnapshotPtr written_;
 };
 
 }  // namespace quorvel

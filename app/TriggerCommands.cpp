@@ -162,10 +162,17 @@ void TTriggerCommands::Execute(const TJob& job) {
       if (log_) log_("Trigger command " + name + " lost : " + std::strerror(errno));
       return;
     }
-    if (std::chrono::steady_clock::now() >= deadline) {
+    bool stopping = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping = stopping_;
+    }
+    if (stopping || std::chrono::steady_clock::now() >= deadline) {
+      // At the time limit, and when the program ends: nobody waits for a
+      // command that hangs.
       ::kill(-pid, SIGKILL);
       ::waitpid(pid, &status, 0);
-      if (log_)
+      if (log_ && !stopping)
         log_("Trigger command " + name + " killed after " + Number(job.timeoutSec, 1) +
              " s (time limit)");
       return;

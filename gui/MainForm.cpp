@@ -159,6 +159,9 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   connect(actFirmware_, &QAction::triggered, this, [this] { Firmware1Click(); });
   connect(actReset_, &QAction::triggered, this, [this] { MenuResetplotsClick(); });
   connect(actOpen_, &QAction::triggered, this, [this] { MenuOpenDataFileClick(); });
+  connect(actOutputs_, &QAction::triggered, this, [this] {
+    if (OnOutputsClick) OnOutputsClick();
+  });
   core_->FormCreate();
 }
 
@@ -433,6 +436,8 @@ void TMainForm::BuildMenuAndStatus() {
   actReset_->setObjectName("MenuResetplots");
   actOpen_ = bar->addAction("Open Result DataFile");
   actOpen_->setObjectName("MenuOpenDataFile");
+  actOutputs_ = bar->addAction("Outputs...");
+  actOutputs_->setObjectName("MenuOutputs");
 
   QStatusBar* status = statusBar();
   status->setObjectName("StatusBar");
