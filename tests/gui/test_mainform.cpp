@@ -139,12 +139,14 @@ TEST(MainForm, ControlsCarryTheirNamesAndStartWithQuestionMarks) {
   EXPECT_FALSE(form.MemoBox()->isReadOnly());
   EXPECT_EQ(form.MemoBox()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 
-  // Four commands in this order, without submenus.
+  // The four commands in this order, then the outputs, without submenus.
   const QList<QAction*> entries = form.menuBar()->actions();
-  ASSERT_EQ(entries.size(), 4);
-  const char* texts[] = {"Setup", "Firmware", "Reset Plots", "Open Result DataFile"};
-  const char* names[] = {"Menu_Setup", "Firmware1", "MenuResetplots", "MenuOpenDataFile"};
-  for (int i = 0; i < 4; ++i) {
+  ASSERT_EQ(entries.size(), 5);
+  const char* texts[] = {"Setup", "Firmware", "Reset Plots", "Open Result DataFile",
+                         "Outputs..."};
+  const char* names[] = {"Menu_Setup", "Firmware1", "MenuResetplots", "MenuOpenDataFile",
+                         "MenuOutputs"};
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(entries[i]->text(), texts[i]);
     EXPECT_EQ(entries[i]->objectName(), names[i]);
     EXPECT_EQ(entries[i]->menu(), nullptr);
