@@ -1,5 +1,6 @@
 #include "app/Outputs.h"
 
+#include <QCoreApplication>
 #include <QUuid>
 #include <cstdio>
 
@@ -42,6 +43,8 @@ TOutputs::~TOutputs() {
   alpaca_.reset();
   liveFile_.reset();
   commands_.reset();
+  // What the workers logged last is still waiting for the event loop.
+  QCoreApplication::sendPostedEvents(&core_);
 }
 
 void TOutputs::Log(const std::string& text) {

@@ -22,6 +22,8 @@ namespace {
 // Pending commands beyond this are dropped (oldest first): only the latest
 // changes matter, and a hanging command must not pile up work.
 constexpr std::size_t kMaxPending = 8;
+// How long the program's end waits for trigger commands.
+constexpr std::chrono::seconds kExitGrace{3};
 
 std::string Number(const std::optional<double>& v, int decimals) {
   if (!v) return {};
@@ -67,6 +69,7 @@ TTriggerCommands::~TTriggerCommands() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    graceEnd_ = std::chrono::steady_clock::now() + kExitGrace;
   }
   wake_.notify_all();
   thread_.join();
@@ -108,7 +111,12 @@ void TTriggerCommands::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
     wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-    if (stopping_) return;
+    // At the end, what is queued still runs within the grace time: a BAD
+    // just before the end must still stop the capture.
+    if (jobs_.empty() || (stopping_ && std::chrono::steady_clock::now() >= graceEnd_)) {
+      if (stopping_) return;
+      continue;
+    }
     TJob job = std::move(jobs_.front());
     jobs_.pop_front();
     lock.unlock();
@@ -165,16 +173,17 @@ void TTriggerCommands::Execute(const TJob& job) {
     bool stopping = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      stopping = stopping_;
+      stopping = stopping_ && std::chrono::steady_clock::now() >= graceEnd_;
     }
     if (stopping || std::chrono::steady_clock::now() >= deadline) {
       // At the time limit, and when the program ends: nobody waits for a
       // command that hangs.
       ::kill(-pid, SIGKILL);
       ::waitpid(pid, &status, 0);
-      if (log_ && !stopping)
-        log_("Trigger command " + name + " killed after " + Number(job.timeoutSec, 1) +
-             " s (time limit)");
+      if (log_)
+        log_("Trigger command " + name +
+             (stopping ? std::string(" killed as the program ends")
+                       : " killed after " + Number(job.timeoutSec, 1) + " s (time limit)"));
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

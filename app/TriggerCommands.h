@@ -4,6 +4,7 @@
 // only queues; a command that hangs is killed, one that fails is logged.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -55,6 +56,9 @@ class TTriggerCommands {
   std::vector<std::string> onGood_, onBad_;
   double timeoutSec_ = 30;
   bool stopping_ = false;
+  // When the program ends, queued and running commands get this long (but
+  // never more than their own limit) before they are killed or dropped.
+  std::chrono::steady_clock::time_point graceEnd_;
   std::thread thread_;
 };
 
