@@ -2,7 +2,6 @@
 // edited, and refuses a stop level below the start level.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -10,13 +9,12 @@
 #include <QSpinBox>
 
 #include "gui/OutputsDlg.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/setup/QtTestSupport.h"
 
 namespace quorvel {
 namespace {
 
 TEST(OutputsDlg, ShowsEditsAndChecksTheSettings) {
-  test::App();
   TOutputSettings s;
   s.trigger.value = TTriggerValue::Instant;
   s.trigger.startArcsec = 1.2;
