@@ -46,8 +46,18 @@ void TLiveFileWriter::Publish(const TSnapshotPtr& snapshot) {
 
 std::string TLiveFileWriter::WriteAtomically(const std::string& path, const std::string& json) {
   if (std::string e = MakeFolders(path); !e.empty()) return e;
+  // The default place without a runtime folder is in /tmp, where a folder
+  // someone else made could redirect the file: it must be ours and private.
+  if (path.rfind("/tmp/quorvel-", 0) == 0) {
+    const std::string folder = path.substr(0, path.rfind('/'));
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 0077) != 0)
+      return "the folder " + folder + " is not a private folder of this user";
+  }
   const std::string temp = path + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ::unlink(temp.c_str());  // a leftover of a crash, never followed
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return "cannot create " + temp + ": " + std::strerror(errno);
   const std::string text = json + "\n";
   std::size_t done = 0;
