@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -554,7 +555,8 @@ TEST_F(Outputs, HostileClientsLeaveMemoryBoundedAndTheDeviceAnswering) {
 
   // A slow client: one byte a second, for longer than a request may take.
   double slowCutAfter = -1;  // seconds until the server closed on the slow client
-  std::thread slow([this, &slowCutAfter] {
+  std::atomic<bool> slowStarted{false};
+  std::thread slow([this, &slowCutAfter, &slowStarted] {
     const std::string request = "GET /api/v1/observingconditions/0/starfwhm HTTP/1.1\r\nX: ";
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -571,10 +573,15 @@ TEST_F(Outputs, HostileClientsLeaveMemoryBoundedAndTheDeviceAnswering) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         break;
       }
+      slowStarted = true;
       std::this_thread::sleep_for(std::chrono::seconds(1));
     }
+    slowStarted = true;
     ::close(fd);
   });
+  // The slow client holds its connection before the crowd arrives.
+  while (!slowStarted) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
   // 1000 connections at once, all silent.
   std::vector<int> many;
