@@ -114,7 +114,26 @@ void TMainCore::PublishSnapshot(TLiveSnapshot& s) {
   s.latitudeDeg = SetupLocation.Latitude * kRadToDeg;
   s.longitudeEastDeg = -SetupLocation.Longitude * kRadToDeg;
   s.altitudeM = SetupLocation.AltitudeM;
+  const std::optional<TTriggerChange> change = FTrigger.Update(s);
+  s.trigger = FTrigger.State();
+  if (change) Log(TriggerChangeText(FTrigger.Config(), *change));
+  FView.SetTriggerState(s.trigger);
   FLive.Publish(s);
+  if (change && OnTriggerChange) OnTriggerChange(*change, *FLive.Last());
+}
+
+void TMainCore::Heartbeat() {
+  if (FTimerMain.Enabled()) return;
+  TLiveSnapshot live;
+  live.utcMs = CurrentClock().UtcMs();
+  live.reason = TInvalidReason::NoInstrument;
+  PublishSnapshot(live);
+}
+
+void TMainCore::StartHeartbeat() {
+  FHeartbeat.setInterval(1000);
+  QObject::connect(&FHeartbeat, &QTimer::timeout, this, [this] { Heartbeat(); });
+  FHeartbeat.start();
 }
 
 void TMainCore::TimerMainTimer() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "app/TimerMain.h"
 #include "device/HidController.h"
 #include "device/InstrumentProtocol.h"
+#include "live/SeeingTrigger.h"
 #include "measure/Declarations.h"
 #include "measure/RollingBuffer.h"
 #include "records/InstanceLock.h"
@@ -80,6 +82,16 @@ class TMainCore : public QObject {
   TTimerMain& TimerMain() { return FTimerMain; }
   // Every cycle ends by handing its snapshot to the live outputs here.
   TLiveHub& Live() { return FLive; }
+  // The seeing trigger judges every snapshot before the outputs get it; each
+  // change is logged and handed to OnTriggerChange (on the cycle's thread).
+  TSeeingTrigger& Trigger() { return FTrigger; }
+  std::function<void(const TTriggerChange&, const TLiveSnapshot&)> OnTriggerChange;
+  // Once a second while acquisition stands still (no instrument, stopped
+  // after an error): a snapshot without values, so the outputs see time pass.
+  void Heartbeat();
+  // Real clock only: runs Heartbeat from a 1 s timer while the acquisition
+  // timer is off. The virtual clock's driver calls Heartbeat itself.
+  void StartHeartbeat();
 
   // State, readable by the front ends and tests.
   std::uint32_t FTimerConter = 0;
@@ -103,6 +115,8 @@ class TMainCore : public QObject {
 
   IMainView& FView;
   TLiveHub FLive;
+  TSeeingTrigger FTrigger;
+  QTimer FHeartbeat;
   TDatabaseRegistry* FSettings;
   // Results lines go through it: a file that cannot be written does not stop
   // acquisition, its lines wait and are written once it can be again.

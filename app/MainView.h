@@ -8,6 +8,7 @@
 
 #include "common/EventLog.h"
 #include "device/InstrumentProtocol.h"
+#include "live/LiveSnapshot.h"
 #include "measure/RollingBuffer.h"
 
 namespace quorvel {
@@ -61,6 +62,8 @@ class IMainView : public IStatusPanel {
   // Acquisition stopped after an error or the calibration question; it
   // resumes at the next arrival of the instrument.
   virtual void OnAcquisitionStopped() {}
+  // The seeing trigger's state after each cycle (the window's read-out).
+  virtual void SetTriggerState(TTriggerState) {}
 };
 
 }  // namespace quorvel

@@ -17,6 +17,34 @@ std::string SetFlag(bool TOptions::*field, TOptions& o) {
   return {};
 }
 
+std::string YesNo(const char* name, std::optional<bool>& field, const std::string& v) {
+  if (v == "yes")
+    field = true;
+  else if (v == "no")
+    field = false;
+  else
+    return std::string("option ") + name + " needs yes or no, not '" + v + "'";
+  return {};
+}
+
+std::string Seconds(const char* name, std::optional<double>& field, const std::string& v, double lo,
+                    double hi) {
+  const auto n = ParseFloat(v);
+  if (!n || !std::isfinite(*n) || *n < lo || *n > hi)
+    return std::string("option ") + name + " needs a number from " + FormatGeneral(lo) + " to " +
+           FormatGeneral(hi) + ", not '" + v + "'";
+  field = *n;
+  return {};
+}
+
+std::string Port(const char* name, std::optional<std::uint16_t>& field, const std::string& v) {
+  const auto n = ParseInt64(v);
+  if (!n || *n < 0 || *n > 65535)
+    return std::string("option ") + name + " needs a port from 0 (off) to 65535, not '" + v + "'";
+  field = static_cast<std::uint16_t>(*n);
+  return {};
+}
+
 // Help columns: the option and its value, then the text from this column.
 constexpr std::size_t kHelpColumn = 29;
 
@@ -135,6 +163,88 @@ const std::vector<TOptionSpec>& Specs() {
          }
          return std::string();
        }},
+      {"--trigger-value", nullptr, "instant|1min|5min",
+       "the seeing the trigger watches: the instant value or a mean\n"
+       "(default: stored setting, else 1min)",
+       [](TOptions& o, const std::string& v) {
+         if (v != "instant" && v != "1min" && v != "5min")
+           return "option --trigger-value needs instant, 1min or 5min, not '" + v + "'";
+         o.triggerValue = v;
+         return std::string();
+       }},
+      {"--trigger-zenith", nullptr, "yes|no",
+       "the trigger watches the zenith-corrected seeing (default: no)",
+       [](TOptions& o, const std::string& v) {
+         return YesNo("--trigger-zenith", o.triggerZenith, v);
+       }},
+      {"--trigger-start", nullptr, "ARCSEC",
+       "GOOD once the seeing stays at or below this level (default 2)",
+       [](TOptions& o, const std::string& v) {
+         return Seconds("--trigger-start", o.triggerStart, v, 0.01, 100);
+       }},
+      {"--trigger-stop", nullptr, "ARCSEC",
+       "BAD as soon as the seeing rises above this level; not below\n"
+       "the start level (default 2.5)",
+       [](TOptions& o, const std::string& v) {
+         return Seconds("--trigger-stop", o.triggerStop, v, 0.01, 100);
+       }},
+      {"--trigger-min-good", nullptr, "SECONDS",
+       "how long the seeing must stay at or below the start level\n"
+       "before GOOD (default 60)",
+       [](TOptions& o, const std::string& v) {
+         return Seconds("--trigger-min-good", o.triggerMinGood, v, 0, 86400);
+       }},
+      {"--trigger-max-invalid", nullptr, "SECONDS",
+       "how long cycles without a valid seeing (clouds, night, no\n"
+       "instrument) may last before GOOD turns BAD (default 120)",
+       [](TOptions& o, const std::string& v) {
+         return Seconds("--trigger-max-invalid", o.triggerMaxInvalid, v, 0, 86400);
+       }},
+      {"--on-good", nullptr, "COMMAND",
+       "program and arguments run when the trigger turns GOOD (no\n"
+       "shell; quotes group words); \"none\" for no command",
+       [](TOptions& o, const std::string& v) {
+         o.onGood = v == "none" ? std::string() : v;
+         return std::string();
+       }},
+      {"--on-bad", nullptr, "COMMAND", "the same when the trigger turns BAD",
+       [](TOptions& o, const std::string& v) {
+         o.onBad = v == "none" ? std::string() : v;
+         return std::string();
+       }},
+      {"--command-timeout", nullptr, "SECONDS",
+       "a trigger command still running after this is killed\n"
+       "(default 30)",
+       [](TOptions& o, const std::string& v) {
+         return Seconds("--command-timeout", o.commandTimeout, v, 0.1, 3600);
+       }},
+      {"--live-file", nullptr, "FILE",
+       "JSON file replaced every cycle with the latest values\n"
+       "(default $XDG_RUNTIME_DIR/quorvel/live.json; \"none\": off)",
+       [](TOptions& o, const std::string& v) {
+         o.liveFile = v == "none" ? std::string() : v;
+         return std::string();
+       }},
+      {"--alpaca-port", nullptr, "N",
+       "serve an ASCOM Alpaca ObservingConditions device on this TCP\n"
+       "port (0 = off, the default; 11111 is the usual port)",
+       [](TOptions& o, const std::string& v) { return Port("--alpaca-port", o.alpacaPort, v); }},
+      {"--alpaca-bind", nullptr, "ADDRESS", "address the Alpaca device listens on (default: all)",
+       [](TOptions& o, const std::string& v) {
+         o.alpacaBind = v;
+         return std::string();
+       }},
+      {"--alpaca-zenith", nullptr, "yes|no",
+       "the Alpaca StarFWHM is the zenith-corrected seeing (default: no)",
+       [](TOptions& o, const std::string& v) {
+         return YesNo("--alpaca-zenith", o.alpacaZenith, v);
+       }},
+      {"--alpaca-discovery-port", nullptr, "N",
+       "UDP port of the Alpaca discovery answers (default 32227,\n"
+       "0 = no discovery)",
+       [](TOptions& o, const std::string& v) {
+         return Port("--alpaca-discovery-port", o.alpacaDiscoveryPort, v);
+       }},
       {"--version", nullptr, nullptr, "print the version and exit",
        [](TOptions& o, const std::string&) { return SetFlag(&TOptions::version, o); }},
       {"--help", "-h", nullptr, "print this help and exit",
@@ -163,6 +273,8 @@ std::string CheckCombination(const TOptions& o) {
   if (!o.simStopAt.empty() && !(simulated && o.UsesVirtualClock()))
     return "option --sim-stop-at needs the simulated or replayed instrument on the virtual clock "
            "(--speed or --clock-start)";
+  if (o.triggerStart && o.triggerStop && *o.triggerStop < *o.triggerStart)
+    return "option --trigger-stop must not be below --trigger-start";
   if (o.simulate && !o.replayFile.empty()) return "--simulate and --replay cannot be used together";
   return {};
 }

@@ -39,6 +39,18 @@ struct TOptions {
   // Virtual seconds at which the process stops itself (SIGSTOP) until it
   // gets SIGCONT: a test changes files while the run stands still.
   std::vector<std::int64_t> simStopAt;
+  // Live outputs; each one, when given, replaces the stored setting for this
+  // run (nothing is written back).
+  std::optional<std::string> triggerValue;  // "instant", "1min", "5min"
+  std::optional<bool> triggerZenith;
+  std::optional<double> triggerStart, triggerStop, triggerMinGood, triggerMaxInvalid;
+  std::optional<std::string> onGood, onBad;
+  std::optional<double> commandTimeout;
+  std::optional<std::string> liveFile;
+  std::optional<std::uint16_t> alpacaPort;
+  std::optional<std::string> alpacaBind;
+  std::optional<bool> alpacaZenith;
+  std::optional<std::uint16_t> alpacaDiscoveryPort;
 
   bool UsesVirtualClock() const { return speed.has_value() || clockStartUtcMs.has_value(); }
   bool UsesSimulator() const { return simulate || !replayFile.empty(); }

@@ -116,14 +116,20 @@ void TProgram::Drive(TMainCore& core, std::function<void()> finished, bool endWi
         }
       }
       if (sim) sim->ApplyDueEvents();
-      core.TimerMain().Fire();
+      if (core.TimerMain().Enabled())
+        core.TimerMain().Fire();
+      else
+        core.Heartbeat();
       if (duration > 0 && static_cast<double>(seconds) >= duration) {
         driver_->Stop();
         if (finished) finished();
       }
     };
     driver_->Start();
-  } else if (duration > 0) {
+  } else {
+    core.StartHeartbeat();
+  }
+  if (!clock_ && duration > 0) {
     realTimeGuard_ = std::make_unique<QObject>();
     QTimer::singleShot(static_cast<int>(std::min(duration * 1000.0, 2.0e9)), realTimeGuard_.get(),
                        [finished] {

@@ -13,6 +13,7 @@
 
 #include "app/HeadlessRunner.h"
 #include "app/MainCore.h"
+#include "app/Outputs.h"
 #include "app/Program.h"
 #include "common/EventLog.h"
 #include "records/BuildStamp.h"
@@ -95,6 +96,7 @@ int RunHeadless(int argc, char** argv, const TOptions& options) {
                                 QCoreApplication::exit(1);
                               });
     core.FormCreate();
+    TOutputs outputs(core, program->Settings(), options);
     program->Drive(
         core, [] { QCoreApplication::quit(); }, true);
     QuitOnSignals(app);

@@ -161,6 +161,9 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   connect(actFirmware_, &QAction::triggered, this, [this] { Firmware1Click(); });
   connect(actReset_, &QAction::triggered, this, [this] { MenuResetplotsClick(); });
   connect(actOpen_, &QAction::triggered, this, [this] { MenuOpenDataFileClick(); });
+  connect(actOutputs_, &QAction::triggered, this, [this] {
+    if (OnOutputsClick) OnOutputsClick();
+  });
   core_->FormCreate();
 }
 
@@ -444,6 +447,8 @@ void TMainForm::BuildMenuAndStatus() {
   connect(history, &QAction::triggered, this, [this] {
     historyui::OpenHistoryWindow(this, QString::fromStdString(GeneralParams.PathMainRootSav));
   });
+  actOutputs_ = bar->addAction("Outputs...");
+  actOutputs_->setObjectName("MenuOutputs");
 
   QStatusBar* status = statusBar();
   status->setObjectName("StatusBar");

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "gui/ChartSeries.h"
@@ -71,6 +72,9 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   QAction* ActionFirmware() const { return actFirmware_; }
   QAction* ActionResetPlots() const { return actReset_; }
   QAction* ActionOpenDataFile() const { return actOpen_; }
+  QAction* ActionOutputs() const { return actOutputs_; }
+  // The "Outputs..." menu entry; the program's wiring sets it.
+  std::function<void()> OnOutputsClick;
   QScrollArea* PanelScroll() const { return panelScroll_; }
 
   // Sizes the window for a screen whose available area is `available`: the
@@ -99,6 +103,7 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   std::array<QLabel*, 3> statusPanels_{};
   QAction* actSetup_ = nullptr;
   QAction* actFirmware_ = nullptr;
+  QAction* actOutputs_ = nullptr;
   QAction* actReset_ = nullptr;
   QAction* actOpen_ = nullptr;
   TDatabaseRegistry* settings_ = nullptr;

@@ -4,12 +4,15 @@
 #include <iostream>
 #include <memory>
 
+#include "app/Outputs.h"
 #include "app/Program.h"
 #include "app/Run.h"
 #include "common/EventLog.h"
 #include "gui/GuiMessages.h"
 #include "gui/MainForm.h"
+#include "gui/OutputsDlg.h"
 #include "records/InstanceLock.h"
+#include "records/SettingsStore.h"
 
 using namespace quorvel;
 
@@ -40,6 +43,14 @@ int RunWindow(int argc, char** argv, const TOptions& options) {
     messages.SetParent(&form);
     form.Core().Protocol().SetDebugHid(options.debugHid);
     form.Core().SetInstrumentLocking(!options.UsesSimulator(), LockOwnerText(false));
+    TOutputs outputs(form.Core(), program->Settings(), options);
+    TDatabaseRegistry* settings = program->Settings();
+    form.OnOutputsClick = [&form, &outputs, settings] {
+      TOutputsDlg dlg(outputs.Current(), &form);
+      if (dlg.exec() != QDialog::Accepted) return;
+      outputs.Apply(dlg.Values());
+      if (settings) WriteOutputSettings(*settings, outputs.Current());
+    };
     program->Drive(
         form.Core(), [&form] { form.close(); }, false);
     QuitOnSignals(app);

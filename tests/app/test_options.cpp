@@ -51,6 +51,18 @@ TEST(Options, BadValuesAreNamed) {
       {{"--simulate", "--speed", "0", "--sim-stop-at", "5,x"}, "--sim-stop-at"},
       {{"--simulate", "--speed", "0", "--sim-stop-at", "0"}, "--sim-stop-at"},
       {{"--simulate", "--sim-stop-at", "5"}, "virtual clock"},
+      {{"--trigger-value", "2min"}, "--trigger-value"},
+      {{"--trigger-zenith", "1"}, "--trigger-zenith"},
+      {{"--trigger-start", "0"}, "--trigger-start"},
+      {{"--trigger-stop", "nan"}, "--trigger-stop"},
+      {{"--trigger-start", "2", "--trigger-stop", "1.5"}, "must not be below"},
+      {{"--trigger-min-good", "-1"}, "--trigger-min-good"},
+      {{"--trigger-max-invalid", "1e9"}, "--trigger-max-invalid"},
+      {{"--command-timeout", "0"}, "--command-timeout"},
+      {{"--alpaca-port", "65536"}, "--alpaca-port"},
+      {{"--alpaca-port", "-1"}, "--alpaca-port"},
+      {{"--alpaca-zenith", "maybe"}, "--alpaca-zenith"},
+      {{"--alpaca-discovery-port", "x"}, "--alpaca-discovery-port"},
   };
   for (const auto& c : cases) {
     std::string err;
@@ -65,6 +77,26 @@ TEST(Options, SpeedRangeEndsAreAccepted) {
     const auto o = Parse({"--simulate", "--speed", v}, &err);
     ASSERT_TRUE(o) << v << ": " << err;
   }
+}
+
+TEST(Options, LiveOutputs) {
+  std::string err;
+  const auto o =
+      Parse({"--trigger-value", "5min", "--trigger-zenith", "yes", "--trigger-start", "1.2",
+             "--trigger-stop=1.8", "--on-good", "capture 'a b'", "--on-bad", "none", "--live-file",
+             "none", "--alpaca-port", "11111", "--alpaca-bind", "127.0.0.1"},
+            &err);
+  ASSERT_TRUE(o) << err;
+  EXPECT_EQ(o->triggerValue, "5min");
+  EXPECT_EQ(o->triggerZenith, true);
+  EXPECT_EQ(o->triggerStart, 1.2);
+  EXPECT_EQ(o->triggerStop, 1.8);
+  EXPECT_EQ(o->onGood, "capture 'a b'");
+  EXPECT_EQ(o->onBad, "");
+  EXPECT_EQ(o->liveFile, "");
+  EXPECT_EQ(o->alpacaPort, 11111);
+  EXPECT_EQ(o->alpacaBind, "127.0.0.1");
+  EXPECT_FALSE(o->alpacaZenith);
 }
 
 }  // namespace

@@ -140,13 +140,15 @@ TEST(MainForm, ControlsCarryTheirNamesAndStartWithQuestionMarks) {
   EXPECT_FALSE(form.MemoBox()->isReadOnly());
   EXPECT_EQ(form.MemoBox()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 
-  // Five commands in this order, without submenus.
+  // The four commands in this order, then past days and the outputs, without
+  // submenus.
   const QList<QAction*> entries = form.menuBar()->actions();
-  ASSERT_EQ(entries.size(), 5);
-  const char* texts[] = {"Setup", "Firmware", "Reset Plots", "Open Result DataFile", "&History"};
+  ASSERT_EQ(entries.size(), 6);
+  const char* texts[] = {"Setup", "Firmware", "Reset Plots", "Open Result DataFile", "&History",
+                         "Outputs..."};
   const char* names[] = {"Menu_Setup", "Firmware1", "MenuResetplots", "MenuOpenDataFile",
-                         "MenuHistory"};
-  for (int i = 0; i < 5; ++i) {
+                         "MenuHistory", "MenuOutputs"};
+  for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(entries[i]->text(), texts[i]);
     EXPECT_EQ(entries[i]->objectName(), names[i]);
     EXPECT_EQ(entries[i]->menu(), nullptr);

@@ -7,6 +7,8 @@
 #   replay     the replay/capture file reader
 #   settings   the settings store's typed reads of any stored text or file
 #   sun_batch  quorvel-sun --batch rows
+#   alpaca     the Alpaca device's request handling (any method, path,
+#              query and body) and the discovery test
 #   formula    the numeric fields' formula evaluator (tools/fuzz/fuzz_formula.sh)
 #
 #   tools/fuzz/fuzz.sh TARGET [SECONDS]   fuzz for SECONDS (default 180); the
@@ -23,7 +25,7 @@ TARGET=${1:?usage: tools/fuzz/fuzz.sh TARGET|all [SECONDS|--smoke]}
 ARG=${2:-180}
 
 if [ "$TARGET" = all ]; then
-  for t in report replay settings sun_batch formula; do
+  for t in report replay settings sun_batch alpaca formula; do
     "$0" "$t" "$ARG"
   done
   exit 0
@@ -52,6 +54,9 @@ case "$TARGET" in
   sun_batch)
     SOURCES="$(ls ephemeris/*.cpp) sun/SunReport.cpp $COMMON"
     MAX_LEN=1024; SMOKE_RUNS=5000 ;;
+  alpaca)
+    SOURCES="alpaca/AlpacaDevice.cpp live/LiveSnapshot.cpp $COMMON"
+    MAX_LEN=2048; SMOKE_RUNS=200000 ;;
   *) echo "unknown target $TARGET" >&2; exit 2 ;;
 esac
 
@@ -72,7 +77,7 @@ fi
 stale=1
 if [ -x "$BIN" ]; then
   stale=0
-  for f in tools/fuzz/fuzz_$TARGET.cpp $SOURCES $(ls app/*.h common/*.h measure/*.h records/*.h device/*.h ephemeris/*.h sun/*.h); do
+  for f in tools/fuzz/fuzz_$TARGET.cpp $SOURCES $(ls app/*.h alpaca/*.h live/*.h common/*.h measure/*.h records/*.h device/*.h ephemeris/*.h sun/*.h); do
     if [ "$f" -nt "$BIN" ]; then stale=1; fi
   done
 fi
