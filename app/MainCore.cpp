@@ -20,6 +20,13 @@
 
 namespace quorvel {
 
+const char* ConditionName(TCondition condition) {
+  static const char* const names[kConditionCount] = {"AcquisitionStopped", "ResultsFileNotWritten",
+                                                     "SettingsNotSaved", "InstrumentLost",
+                                                     "SecondInstance"};
+  return names[static_cast<int>(condition)];
+}
+
 namespace {
 
 // Scintillation RMS in ADU per unit of the displayed signal-to-noise figure.
@@ -41,7 +48,11 @@ TMainCore::TMainCore(IMainView& view, std::shared_ptr<IHidBackend> backend,
   FHidCtl->OnDeviceChange = [this](QObject*) { HidCtlDeviceChange(); };
   // Removal and unplug need nothing: the next exchange with an unplugged
   // instrument fails and stops acquisition.
-  FHidCtl->OnRemoval = [](THidDevice*) {};
+  FHidCtl->OnRemoval = [this](THidDevice* dev) {
+    if (dev == FProtocol.FCurrentDevice)
+      Raise(TCondition::InstrumentLost,
+            "Instrument lost : " + DeviceName(dev) + " was unplugged, please attach it again");
+  };
   FHidCtl->OnDeviceUnplug = [](THidDevice*) {};
   FHidCtl->OnEnumerate = [](THidDevice*, int) { return false; };
 }
@@ -55,6 +66,29 @@ TMainCore::~TMainCore() {
 
 void TMainCore::Log(const std::string& text) {
   AddtoMemoLog(FView.Memo(), text);
+}
+
+void TMainCore::Raise(TCondition id, const std::string& text) {
+  FView.RaiseCondition(id, text);
+}
+
+void TMainCore::Clear(TCondition id) {
+  FView.ClearCondition(id);
+}
+
+std::string TMainCore::SiteText(const TSetupLocation& site) {
+  // West positive in the program, as the setup dialog shows it.
+  return Format("Site : latitude %1.4f\u00B0 ", {std::fabs(site.Latitude) * kRadToDeg}) +
+         (site.Latitude > 0 ? "N" : "S") +
+         Format(", longitude %1.4f\u00B0 ", {std::fabs(site.Longitude) * kRadToDeg}) +
+         (site.Longitude > 0 ? "W" : "E") + Format(", altitude %1.0f m", {site.AltitudeM});
+}
+
+void TMainCore::LogSiteIfMoved() {
+  const std::string site = SiteText(SetupLocation);
+  if (site == FLoggedSite) return;
+  FLoggedSite = site;
+  Log(site);
 }
 
 void TMainCore::FormCreate() {
@@ -71,7 +105,12 @@ void TMainCore::FormCreate() {
     for (const TSettingRead& r : reads)
       if (!r.Read && (fileExists || r.Message.find(" not found!") == std::string::npos))
         Log("Setting " + r.IDString + " not used, default kept : " + r.Message);
+    for (const TSettingRead& r : ReadSeeingClasses(*FSettings, SeeingClasses))
+      if (!r.Read && !r.Message.empty())
+        Log("Setting " + r.IDString + " not used, default kept : " + r.Message);
   }
+  // Which site every Sun position of this run starts from.
+  LogSiteIfMoved();
   FBufrollseeing.SetLength(GeneralParams.MaxPointsDisplayed);
   FBufrollLevel.SetLength(GeneralParams.MaxPointsDisplayed);
   FIdrol_S = -1;
@@ -86,9 +125,9 @@ void TMainCore::StopAcquisition(bool onError) {
   FView.OnAcquisitionStopped();
 }
 
-void TMainCore::ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel,
-                         const char* logText, double elevation) {
-  double mean = 0;
+bool TMainCore::ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel,
+                         const char* logText, double elevation, double& mean) {
+  mean = 0;
   if (MeanValue_Interval(FBufrollseeing, FIdrol_S, seconds, mean)) {
     FView.SetValueLabel(meanLabel, Format("%1.1f arcsec", {mean}));
     double meanZen = 0;
@@ -97,10 +136,11 @@ void TMainCore::ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zeni
                         Format("%1.1f arcsec |  %1.1f R0 mm", {meanZen, ToR0(meanZen)}));
     // The seeing of this line is the uncorrected mean, its r0 the corrected one.
     Log(Format(logText, {mean, ToR0(meanZen)}));
-  } else {
-    FView.SetValueLabel(meanLabel, "N/A");
-    FView.SetValueLabel(zenithLabel, "N/A");
+    return true;
   }
+  FView.SetValueLabel(meanLabel, "N/A");
+  FView.SetValueLabel(zenithLabel, "N/A");
+  return false;
 }
 
 void TMainCore::TimerMainTimer() {
@@ -129,6 +169,9 @@ void TMainCore::TimerMainTimer() {
           // Calibration never written. The cycle ends here and acquisition
           // waits for the next attachment of the instrument.
           FTimerMain.SetEnabled(false);
+          const std::string why = "Acquisition stopped : the instrument has no calibration";
+          FView.SetSeeingGlance(GlanceStopped(why));
+          Raise(TCondition::AcquisitionStopped, why);
           if (FView.AskYesNo(kAskInjectDefaults)) FProtocol.WriteDefaultROMValues();
           FView.OnAcquisitionStopped();
           return;
@@ -145,9 +188,11 @@ void TMainCore::TimerMainTimer() {
         if (SunLightTooLow(m.Signal_UtileV, GeneralParams.MinValue_mV)) {
           FView.SetValueLabel(TValueLabel::CurrentSeeing, "Sun light level is too low");
           FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
+          FView.SetSeeingGlance(GlanceTooLittleLight(FDataOutMes.ELV));
         } else if (!m.ValidSeeing) {
           FView.SetValueLabel(TValueLabel::CurrentSeeing, "Not valid (too low/too high)");
           FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
+          FView.SetSeeingGlance(GlanceNotValid());
         } else {
           FView.SetValueLabel(TValueLabel::CurrentSeeing,
                               Format("%1.1f arcsec |  %1.1f R0 mm", {m.seeingArcSec, m.R0}));
@@ -155,11 +200,24 @@ void TMainCore::TimerMainTimer() {
                               Format("%1.1f arcsec |  %1.1f R0 mm", {m.seeingArcSecZen, m.R0Zen}));
           AddPlot_value_Plot(Now(), m.seeingArcSec, FIdrol_S, FView.SeriesSeeing(), FBufrollseeing,
                              FView.Memo());
-          ShowMean(60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
-                   "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation);
-          ShowMean(300, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s,
-                   "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation);
-          SaveData(GeneralParams.PathMainRootSav, FDataOutMes, FPathDataFile);
+          double mean60 = 0, mean300 = 0;
+          const bool have60 =
+              ShowMean(60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
+                       "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean60);
+          const bool have300 = ShowMean(
+              300, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s,
+              "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean300);
+          FView.SetSeeingGlance(GlanceValue(m.seeingArcSec, m.R0, m.seeingArcSecZen, m.R0Zen,
+                                            SeeingTrend(mean60, have60, mean300, have300),
+                                            SeeingClasses));
+          try {
+            SaveData(GeneralParams.PathMainRootSav, FDataOutMes, FPathDataFile);
+          } catch (const EInOutError& e) {
+            Raise(TCondition::ResultsFileNotWritten,
+                  std::string("Results file not written : ") + e.what());
+            throw;
+          }
+          Clear(TCondition::ResultsFileNotWritten);
         }
 
         AddPlot_value_Plot(Now(), m.Signal_UtileV * 1000, FIdrol_L, FView.SeriesSignal_Level(),
@@ -185,6 +243,9 @@ void TMainCore::TimerMainTimer() {
     ++FTimerConter;
   } catch (const std::exception& e) {
     Log(std::string("Main timer error : ") + e.what());
+    const std::string why = std::string("Acquisition stopped : ") + e.what();
+    FView.SetSeeingGlance(GlanceStopped(why));
+    Raise(TCondition::AcquisitionStopped, why);
     StopAcquisition(true);
   }
 }
@@ -203,6 +264,8 @@ void TMainCore::HidCtlArrival(THidDevice* HidDev) {
   FProtocol.FCurrentDevice = HidDev;
   HidDev->SetOnData(FProtocol.ReadDebugCallback());
   FTimerMain.SetEnabled(true);
+  Clear(TCondition::InstrumentLost);
+  Clear(TCondition::AcquisitionStopped);
 }
 
 void TMainCore::HidCtlDeviceChange() {
@@ -214,7 +277,10 @@ void TMainCore::HidCtlDeviceChange() {
     dev->SetNumOverlappedBuffers(128);
   }
   Log(Format("HidCtlDeviceChange loop -> %d devices", {n}));
-  if (FTimerMain.Enabled() || FDeviceNotFoundPending) return;
+  if (FTimerMain.Enabled()) return;
+  if (FProtocol.FCurrentDevice == nullptr)
+    Raise(TCondition::InstrumentLost, "Instrument not found : please attach it");
+  if (FDeviceNotFoundPending) return;
   // Shown once the controller has finished this change: a modal box inside
   // it would hold back the next change, so an instrument attached again
   // while the box waits for the operator would not resume acquisition until
@@ -234,6 +300,24 @@ void TMainCore::MenuResetplotsClick() {
   FView.SeriesSeeing().Clear();
   FIdrol_S = -1;
   FIdrol_L = -1;
+}
+
+void TMainCore::SetupApplied() {
+  if (FSettings) {
+    WriteProgramSettings(*FSettings);
+    // The store does not stop the program on a failed write, but the
+    // operator should know the values hold for this run only.
+    if (!FSettings->LastWriteError.empty()) {
+      const std::string text = "Settings not saved : " + FSettings->LastWriteError;
+      Log(text);
+      Raise(TCondition::SettingsNotSaved, text);
+      FSettings->LastWriteError.clear();
+    } else {
+      Clear(TCondition::SettingsNotSaved);
+    }
+  }
+  LogSiteIfMoved();
+  ResizeBuffers();
 }
 
 void TMainCore::ResizeBuffers() {

@@ -55,6 +55,13 @@ class TMainCore : public QObject {
   void MenuResetplotsClick();
   // New retention from the setup dialog: both buffers take the new length.
   void ResizeBuffers();
+  // The setup dialog's values have just been applied to the program's
+  // records: store them (a failure is logged and stays in sight), log the
+  // site if it moved, resize the buffers.
+  void SetupApplied();
+  // The site as one log line: "Site : latitude 45.5000° N, longitude
+  // 3.5000° E, altitude 0 m".
+  static std::string SiteText(const TSetupLocation& site);
   // After the calibration dialog: read version and calibration again.
   void GetVersion_SNR() { FProtocol.GetVersion_SNR(FDataSystem); }
 
@@ -76,8 +83,12 @@ class TMainCore : public QObject {
  private:
   void Log(const std::string& text);
   void StopAcquisition(bool onError);
-  void ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel, const char* logText,
-                double elevation);
+  // Shows and logs one interval mean; returns whether there was one.
+  bool ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel, const char* logText,
+                double elevation, double& mean);
+  void LogSiteIfMoved();
+  void Raise(TCondition id, const std::string& text);
+  void Clear(TCondition id);
 
   IMainView& FView;
   TDatabaseRegistry* FSettings;
@@ -86,6 +97,8 @@ class TMainCore : public QObject {
   std::unique_ptr<THidDeviceController> FHidCtl;
   // The device-not-found box is queued or on screen.
   bool FDeviceNotFoundPending = false;
+  // The site as last logged.
+  std::string FLoggedSite;
 };
 
 }  // namespace quorvel

@@ -21,6 +21,7 @@ namespace quorvel {
 double SunElevationAtSite(TDateTime utc);
 
 class TSimulatedBackend;
+class TLogFile;
 class TDatabaseRegistry;
 class TMainCore;
 
@@ -51,6 +52,7 @@ class TProgram {
   TDatabaseRegistry* settings_ = nullptr;
   std::unique_ptr<TVirtualTimeDriver> driver_;
   std::unique_ptr<QObject> realTimeGuard_;
+  std::unique_ptr<TLogFile> logFile_;
 };
 
 }  // namespace quorvel
