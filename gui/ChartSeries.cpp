@@ -1,6 +1,7 @@
 #include "ChartSeries.h"
 
 #include <QDateTime>
+#include <QGraphicsSimpleTextItem>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -13,6 +14,7 @@
 #include <cmath>
 
 #include "common/DateTime.h"
+#include "gui/TimeTicks.h"
 
 namespace quorvel {
 
@@ -32,7 +34,41 @@ double LocalOffsetMs(double localDateTime) {
 
 TChartSeries::TChartSeries(QChart* chart, QLineSeries* series, QDateTimeAxis* timeAxis,
                            QValueAxis* valueAxis)
-    : chart_(chart), series_(series), timeAxis_(timeAxis), valueAxis_(valueAxis) {}
+    : chart_(chart), series_(series), timeAxis_(timeAxis), valueAxis_(valueAxis) {
+  note_ = new QGraphicsSimpleTextItem(chart_);
+  QFont f = note_->font();
+  f.setBold(true);
+  note_->setFont(f);
+  note_->setBrush(QColor(0x50, 0x50, 0x50));
+  note_->setZValue(100);
+  QObject::connect(chart_, &QChart::plotAreaChanged, this, [this] { UpdateNote(); });
+  UpdateNote();
+}
+
+QString TChartSeries::NoteText() const {
+  return note_->isVisible() ? note_->text() : QString();
+}
+
+void TChartSeries::UpdateNote() {
+  // An empty chart would show its default range: ten identical times and a
+  // "-0.00"; it says that it waits for points instead.
+  const bool empty = series_->count() == 0 && !zoomed_;
+  timeAxis_->setLabelsVisible(!empty);
+  valueAxis_->setLabelsVisible(!empty);
+  QString text;
+  if (zoomed_)
+    text = QStringLiteral("Zoomed: new points are not followed \u2014 right button follows again");
+  else if (empty)
+    text = QStringLiteral("No points yet");
+  note_->setText(text);
+  note_->setVisible(!text.isEmpty());
+  const QRectF plot = chart_->plotArea();
+  const QRectF box = note_->boundingRect();
+  if (zoomed_)
+    note_->setPos(plot.right() - box.width() - 6, plot.top() + 4);
+  else
+    note_->setPos(plot.center().x() - box.width() / 2, plot.center().y() - box.height() / 2);
+}
 
 QPointF TChartSeries::ToChart(double x, double y) const {
   return QPointF((x - kUnixDateDelta) * kMSecsPerDay - offsetMs_, y);
@@ -127,6 +163,7 @@ void TChartSeries::Flush() {
   const bool markers = !decimated_ && drawn_.size() <= kMaxPointsWithMarkers;
   if (series_->pointsVisible() != markers) series_->setPointsVisible(markers);
   series_->replace(drawn_);
+  UpdateNote();
 }
 
 int TChartSeries::drawnPointCount() const {
@@ -135,6 +172,7 @@ int TChartSeries::drawnPointCount() const {
 
 void TChartSeries::SetZoomed(bool zoomed) {
   zoomed_ = zoomed;
+  UpdateNote();
   dirty_ = true;
   ScheduleFlush();
 }
@@ -187,10 +225,11 @@ void TChartSeries::BuildDrawn(const QList<QPointF>& points, double lo, double hi
 
 void TChartSeries::RescaleAxes() {
   if (empty_) return;
-  double lo = minX_, hi = maxX_;
-  if (hi - lo < 1000) hi = lo + 1000;
-  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(lo)),
-                      QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(hi))));
+  // Ticks on round local times.
+  const TTimeTicks ticks = RoundTimeTicks(minX_, maxX_, offsetMs_, kMaxTimeTicks);
+  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.minMs)),
+                      QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.maxMs)));
+  timeAxis_->setTickCount(ticks.count);
   double ylo = haveY_ ? minY_ : 0, yhi = haveY_ ? maxY_ : 0;
   if (yhi - ylo < 1e-9) {
     ylo -= 0.5;
@@ -201,6 +240,13 @@ void TChartSeries::RescaleAxes() {
     yhi += pad;
   }
   valueAxis_->setRange(ylo, yhi);
+  // Ticks on round values from zero: no "-0.00" from a rounding error.
+  const TValueTicks v = NiceValueTicks(ylo, yhi, kMaxValueTicks);
+  valueAxis_->setTickType(QValueAxis::TicksDynamic);
+  valueAxis_->setTickAnchor(0);
+  valueAxis_->setTickInterval(v.step);
+  valueAxis_->setLabelFormat(QStringLiteral("%.") + QString::number(v.decimals) +
+                             QStringLiteral("f"));
 }
 
 void TChartView::mousePressEvent(QMouseEvent* event) {

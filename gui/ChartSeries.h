@@ -16,6 +16,7 @@ class QLineSeries;
 class QDateTimeAxis;
 class QValueAxis;
 class QRubberBand;
+class QGraphicsSimpleTextItem;
 QT_END_NAMESPACE
 
 namespace quorvel {
@@ -50,6 +51,13 @@ class TChartSeries final : public QObject, public IPlotSeries {
   // Back to the automatic range after a rubber-band zoom.
   void ResetZoom();
   void SetZoomed(bool zoomed);
+  bool Zoomed() const { return zoomed_; }
+
+  // The line written over the chart: why it is empty, or that it is zoomed
+  // and no longer follows new points. Empty when there is nothing to say.
+  QString NoteText() const;
+  static constexpr int kMaxTimeTicks = 12;
+  static constexpr int kMaxValueTicks = 8;
 
   static constexpr int kMinFlushIntervalMs = 100;
   static constexpr int kMaxDrawnPoints = 4000;
@@ -60,6 +68,7 @@ class TChartSeries final : public QObject, public IPlotSeries {
   void ScheduleFlush();
   void RescaleAxes();
   void BuildDrawn(const QList<QPointF>& points, double lo, double hi);
+  void UpdateNote();
 
   QChart* chart_;
   QLineSeries* series_;
@@ -83,6 +92,7 @@ class TChartSeries final : public QObject, public IPlotSeries {
   QList<QPointF> sorted_;
   QList<QPointF> drawn_;
   std::vector<TRollingBuffer> copy_;
+  QGraphicsSimpleTextItem* note_ = nullptr;
 };
 
 // The chart view: a silver, cross-hatched rubber band zooms in (the automatic

@@ -1,10 +1,14 @@
 #!/bin/bash
 # Screenshot of the running main window for the README: the simulated
 # instrument on a virtual clock, a few virtual minutes in so that both charts
-# hold data, on a 1366x768 virtual screen (Xvfb), with openbox as the window
-# manager when it is installed. Not part of the test suite.
+# hold data, on a virtual screen (Xvfb, 1366x768 unless told), with openbox as
+# the window manager when it is installed. Not part of the test suite.
 #
-#   tools/screenshot.sh [OUTPUT.png] [REAL_SECONDS]
+#   tools/screenshot.sh [OUTPUT.png] [REAL_SECONDS] [WIDTHxHEIGHT]
+#
+# The README's pictures:
+#   tools/screenshot.sh docs/main-window-1366x768.png 25 1366x768
+#   tools/screenshot.sh docs/main-window-1920x1080.png 25 1920x1080
 #
 # Needs Xvfb and ImageMagick's import (tools/setup-debian.sh installs both);
 # openbox and wmctrl (optional) add the title bar and a real close.
@@ -13,6 +17,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/main-window.png}
 seconds=${2:-25}
+size=${3:-1366x768}
 exe=$root/build/default/gui/quorvel
 [ -x "$exe" ] || { echo "build first: cmake --build --preset default" >&2; exit 1; }
 
@@ -26,7 +31,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb "$display" -screen 0 "${size}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done

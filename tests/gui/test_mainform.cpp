@@ -139,13 +139,14 @@ TEST(MainForm, ControlsCarryTheirNamesAndStartWithQuestionMarks) {
   EXPECT_FALSE(form.MemoBox()->isReadOnly());
   EXPECT_EQ(form.MemoBox()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 
-  // Four commands in this order, without submenus.
+  // Four commands in this order, without submenus; the underlined letter is
+  // the accelerator (Alt+S, Alt+F, Alt+R, Alt+O), the caption reads the same.
   const QList<QAction*> entries = form.menuBar()->actions();
   ASSERT_EQ(entries.size(), 4);
   const char* texts[] = {"Setup", "Firmware", "Reset Plots", "Open Result DataFile"};
   const char* names[] = {"Menu_Setup", "Firmware1", "MenuResetplots", "MenuOpenDataFile"};
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(entries[i]->text(), texts[i]);
+    EXPECT_EQ(QString(entries[i]->text()).remove('&'), texts[i]);
     EXPECT_EQ(entries[i]->objectName(), names[i]);
     EXPECT_EQ(entries[i]->menu(), nullptr);
   }
@@ -395,12 +396,16 @@ TEST_F(Window, StartWithTheInstrument) {
   sim_->AddInstrument(test::ClearSky());
   Start();
   const auto lines = MemoLines();
-  ASSERT_EQ(lines.size(), 5u);
+  std::string all;
+  for (const auto& l : lines) all += l + "\n";
+  ASSERT_EQ(lines.size(), 6u) << all;
   EXPECT_EQ(lines[0], "Application startup");
-  EXPECT_EQ(lines[1], "Arrival of \"USB Optical Mouse\" -> \"USB Optical Mouse\"");
-  EXPECT_EQ(lines[2], "Arrival of \"HID QLX SOLAR\" -> \"HID QLX SOLAR\"");
-  EXPECT_EQ(lines[3], "Connected to -> HID QLX SOLAR");
-  EXPECT_EQ(lines[4], "HidCtlDeviceChange loop -> 2 devices");
+  // The site every Sun position starts from.
+  EXPECT_EQ(lines[1], "Site : latitude 45.5000\u00B0 N, longitude 3.5000\u00B0 E, altitude 0 m");
+  EXPECT_EQ(lines[2], "Arrival of \"USB Optical Mouse\" -> \"USB Optical Mouse\"");
+  EXPECT_EQ(lines[3], "Arrival of \"HID QLX SOLAR\" -> \"HID QLX SOLAR\"");
+  EXPECT_EQ(lines[4], "Connected to -> HID QLX SOLAR");
+  EXPECT_EQ(lines[5], "HidCtlDeviceChange loop -> 2 devices");
   test::Pump(30);  // a not-found box would come after the change
   EXPECT_TRUE(sink_.errors.empty());
   EXPECT_EQ(StatusText(*form_, 2),
