@@ -1,6 +1,7 @@
 #include "ChartSeries.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QGraphicsSimpleTextItem>
 #include <QMouseEvent>
 #include <QPainter>
@@ -226,7 +227,15 @@ void TChartSeries::BuildDrawn(const QList<QPointF>& points, double lo, double hi
 void TChartSeries::RescaleAxes() {
   if (empty_) return;
   // Ticks on round local times.
-  const TTimeTicks ticks = RoundTimeTicks(minX_, maxX_, offsetMs_, kMaxTimeTicks);
+  // The chart thins out ticks whose unturned labels would not fit side by
+  // side, which would put them off the round times: ask for no more.
+  int maxTicks = kMaxTimeTicks;
+  const qreal plotWidth = chart_->plotArea().width();
+  if (plotWidth > 0) {
+    const int label = QFontMetrics(timeAxis_->labelsFont()).horizontalAdvance("00:00:00") + 8;
+    maxTicks = std::clamp(static_cast<int>(plotWidth / label), 3, kMaxTimeTicks);
+  }
+  const TTimeTicks ticks = RoundTimeTicks(minX_, maxX_, offsetMs_, maxTicks);
   timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.minMs)),
                       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.maxMs)));
   timeAxis_->setTickCount(ticks.count);

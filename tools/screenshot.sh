@@ -15,7 +15,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-out=${1:-$root/docs/main-window.png}
+out=${1:-$root/docs/main-window-1366x768.png}
 seconds=${2:-25}
 size=${3:-1366x768}
 exe=$root/build/default/gui/quorvel
