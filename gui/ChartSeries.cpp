@@ -52,23 +52,24 @@ QString TChartSeries::NoteText() const {
 
 void TChartSeries::UpdateNote() {
   // An empty chart would show its default range: ten identical times and a
-  // "-0.00"; it says that it waits for points instead.
+  // "-0.00"; it says that it waits for points instead. Nothing is touched
+  // when nothing changed: every change repaints the chart.
   const bool empty = series_->count() == 0 && !zoomed_;
-  timeAxis_->setLabelsVisible(!empty);
-  valueAxis_->setLabelsVisible(!empty);
+  if (timeAxis_->labelsVisible() == empty) timeAxis_->setLabelsVisible(!empty);
+  if (valueAxis_->labelsVisible() == empty) valueAxis_->setLabelsVisible(!empty);
   QString text;
   if (zoomed_)
     text = QStringLiteral("Zoomed: new points are not followed \u2014 right button follows again");
   else if (empty)
     text = QStringLiteral("No points yet");
-  note_->setText(text);
-  note_->setVisible(!text.isEmpty());
+  if (note_->text() != text) note_->setText(text);
+  if (note_->isVisible() == text.isEmpty()) note_->setVisible(!text.isEmpty());
+  if (text.isEmpty()) return;
   const QRectF plot = chart_->plotArea();
   const QRectF box = note_->boundingRect();
-  if (zoomed_)
-    note_->setPos(plot.right() - box.width() - 6, plot.top() + 4);
-  else
-    note_->setPos(plot.center().x() - box.width() / 2, plot.center().y() - box.height() / 2);
+  note_->setPos(
+      zoomed_ ? QPointF(plot.right() - box.width() - 6, plot.top() + 4)
+              : QPointF(plot.center().x() - box.width() / 2, plot.center().y() - box.height() / 2));
 }
 
 QPointF TChartSeries::ToChart(double x, double y) const {
@@ -238,7 +239,7 @@ void TChartSeries::RescaleAxes() {
   const TTimeTicks ticks = RoundTimeTicks(minX_, maxX_, offsetMs_, maxTicks);
   timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.minMs)),
                       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.maxMs)));
-  timeAxis_->setTickCount(ticks.count);
+  if (timeAxis_->tickCount() != ticks.count) timeAxis_->setTickCount(ticks.count);
   double ylo = haveY_ ? minY_ : 0, yhi = haveY_ ? maxY_ : 0;
   if (yhi - ylo < 1e-9) {
     ylo -= 0.5;
@@ -251,11 +252,14 @@ void TChartSeries::RescaleAxes() {
   valueAxis_->setRange(ylo, yhi);
   // Ticks on round values from zero: no "-0.00" from a rounding error.
   const TValueTicks v = NiceValueTicks(ylo, yhi, kMaxValueTicks);
-  valueAxis_->setTickType(QValueAxis::TicksDynamic);
-  valueAxis_->setTickAnchor(0);
-  valueAxis_->setTickInterval(v.step);
-  valueAxis_->setLabelFormat(QStringLiteral("%.") + QString::number(v.decimals) +
-                             QStringLiteral("f"));
+  // Set only what changed: each setter relays out and repaints the chart.
+  if (valueAxis_->tickType() != QValueAxis::TicksDynamic) {
+    valueAxis_->setTickType(QValueAxis::TicksDynamic);
+    valueAxis_->setTickAnchor(0);
+  }
+  if (valueAxis_->tickInterval() != v.step) valueAxis_->setTickInterval(v.step);
+  const QString format = QStringLiteral("%.") + QString::number(v.decimals) + QStringLiteral("f");
+  if (valueAxis_->labelFormat() != format) valueAxis_->setLabelFormat(format);
 }
 
 void TChartView::mousePressEvent(QMouseEvent* event) {

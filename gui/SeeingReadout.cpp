@@ -108,7 +108,11 @@ QString TSeeingReadout::TrendText(TSeeingTrend trend) {
 }
 
 void TSeeingReadout::SetBackground(const QColor& color, const QColor& text) {
+  // A style sheet costs a re-polish: only when the class changes, not every
+  // second.
+  if (color == background_ && text == text_) return;
   background_ = color;
+  text_ = text;
   value_->setStyleSheet(Css(color, text));
 }
 

@@ -47,6 +47,7 @@ class TSeeingReadout final : public QFrame {
   TSeeingGlance glance_;
   TTriggerState trigger_ = TTriggerState::None;
   QColor background_;
+  QColor text_;
 };
 
 }  // namespace quorvel
