@@ -22,6 +22,13 @@
 
 namespace quorvel {
 
+const char* ConditionName(TCondition condition) {
+  static const char* const names[kConditionCount] = {"AcquisitionStopped", "ResultsFileNotWritten",
+                                                     "SettingsNotSaved", "InstrumentLost",
+                                                     "SecondInstance"};
+  return names[static_cast<int>(condition)];
+}
+
 namespace {
 
 // Scintillation RMS in ADU per unit of the displayed signal-to-noise figure.
@@ -34,8 +41,15 @@ TMainCore::TMainCore(IMainView& view, std::shared_ptr<IHidBackend> backend,
     : QObject(parent),
       FView(view),
       FSettings(settings),
-      FResults([this](const std::string& error) { Log("Main timer error : " + error); },
-               [this](const std::string& text) { Log(text); }),
+      FResults(
+          [this](const std::string& error) {
+            Log("Main timer error : " + error);
+            Raise(TCondition::ResultsFileNotWritten, "Results file not written : " + error);
+          },
+          [this](const std::string& text) {
+            Log(text);
+            if (FResults.Pending() == 0) Clear(TCondition::ResultsFileNotWritten);
+          }),
       FTimerMain(this),
       FProtocol(view.Memo(), view) {
   FTimerMain.OnTimer = [this] { TimerMainTimer(); };
@@ -45,7 +59,11 @@ TMainCore::TMainCore(IMainView& view, std::shared_ptr<IHidBackend> backend,
   FHidCtl->OnDeviceChange = [this](QObject*) { HidCtlDeviceChange(); };
   // Removal and unplug need nothing: the next exchange with an unplugged
   // instrument fails and stops acquisition.
-  FHidCtl->OnRemoval = [](THidDevice*) {};
+  FHidCtl->OnRemoval = [this](THidDevice* dev) {
+    if (dev == FProtocol.FCurrentDevice)
+      Raise(TCondition::InstrumentLost,
+            "Instrument lost : " + DeviceName(dev) + " was unplugged, please attach it again");
+  };
   FHidCtl->OnDeviceUnplug = [](THidDevice*) {};
   FHidCtl->OnEnumerate = [](THidDevice*, int) { return false; };
 }
@@ -59,6 +77,29 @@ TMainCore::~TMainCore() {
 
 void TMainCore::Log(const std::string& text) {
   AddtoMemoLog(FView.Memo(), text);
+}
+
+void TMainCore::Raise(TCondition id, const std::string& text) {
+  FView.RaiseCondition(id, text);
+}
+
+void TMainCore::Clear(TCondition id) {
+  FView.ClearCondition(id);
+}
+
+std::string TMainCore::SiteText(const TSetupLocation& site) {
+  // West positive in the program, as the setup dialog shows it.
+  return Format("Site : latitude %1.4f\u00B0 ", {std::fabs(site.Latitude) * kRadToDeg}) +
+         (site.Latitude > 0 ? "N" : "S") +
+         Format(", longitude %1.4f\u00B0 ", {std::fabs(site.Longitude) * kRadToDeg}) +
+         (site.Longitude > 0 ? "W" : "E") + Format(", altitude %1.0f m", {site.AltitudeM});
+}
+
+void TMainCore::LogSiteIfMoved() {
+  const std::string site = SiteText(SetupLocation);
+  if (site == FLoggedSite) return;
+  FLoggedSite = site;
+  Log(site);
 }
 
 void TMainCore::FormCreate() {
@@ -75,7 +116,12 @@ void TMainCore::FormCreate() {
     for (const TSettingRead& r : reads)
       if (!r.Read && (fileExists || r.Message.find(" not found!") == std::string::npos))
         Log("Setting " + r.IDString + " not used, default kept : " + r.Message);
+    for (const TSettingRead& r : ReadSeeingClasses(*FSettings, SeeingClasses))
+      if (!r.Read && !r.Message.empty())
+        Log("Setting " + r.IDString + " not used, default kept : " + r.Message);
   }
+  // Which site every Sun position of this run starts from.
+  LogSiteIfMoved();
   FBufrollseeing.SetLength(GeneralParams.MaxPointsDisplayed);
   FBufrollLevel.SetLength(GeneralParams.MaxPointsDisplayed);
   FIdrol_S = -1;
@@ -150,6 +196,7 @@ void TMainCore::TimerMainTimer() {
       Log(text);
     }
     FResults.RetryIfDue();
+    if (FResults.Pending() == 0) Clear(TCondition::ResultsFileNotWritten);
     if (FProtocol.FCurrentDevice != nullptr) {
       if (FTimerConter == 0) FProtocol.GetVersion_SNR(FDataSystem);
       TReportBuffer BufferIN{};
@@ -180,6 +227,9 @@ void TMainCore::TimerMainTimer() {
           // Calibration never written. The cycle ends here and acquisition
           // waits for the next attachment of the instrument.
           FTimerMain.SetEnabled(false);
+          const std::string why = "Acquisition stopped : the instrument has no calibration";
+          FView.SetSeeingGlance(GlanceStopped(why));
+          Raise(TCondition::AcquisitionStopped, why);
           if (FView.AskYesNo(kAskInjectDefaults)) FProtocol.WriteDefaultROMValues();
           FView.OnAcquisitionStopped();
           return;
@@ -198,10 +248,12 @@ void TMainCore::TimerMainTimer() {
           live.reason = TInvalidReason::LowLight;
           FView.SetValueLabel(TValueLabel::CurrentSeeing, "Sun light level is too low");
           FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
+          FView.SetSeeingGlance(GlanceTooLittleLight(FDataOutMes.ELV));
         } else if (!m.ValidSeeing) {
           live.reason = TInvalidReason::SeeingOutOfRange;
           FView.SetValueLabel(TValueLabel::CurrentSeeing, "Not valid (too low/too high)");
           FView.SetValueLabel(TValueLabel::LastseeingCorrected, "N/A");
+          FView.SetSeeingGlance(GlanceNotValid());
         } else {
           FView.SetValueLabel(TValueLabel::CurrentSeeing,
                               Format("%1.1f arcsec |  %1.1f R0 mm", {m.seeingArcSec, m.R0}));
@@ -216,19 +268,26 @@ void TMainCore::TimerMainTimer() {
           live.r0Mm = m.R0;
           live.seeingZenithArcsec = m.seeingArcSecZen;
           live.r0ZenithMm = m.R0Zen;
-          double mean = 0, meanZen = 0;
-          if (ShowMean(60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
-                       "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean,
-                       meanZen)) {
-            live.seeing1MinArcsec = mean;
+          double mean60 = 0, mean300 = 0, meanZen = 0;
+          const bool have60 =
+              ShowMean(60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
+                       "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean60,
+                       meanZen);
+          if (have60) {
+            live.seeing1MinArcsec = mean60;
             live.seeing1MinZenithArcsec = meanZen;
           }
-          if (ShowMean(300, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s,
-                       "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean,
-                       meanZen)) {
-            live.seeing5MinArcsec = mean;
+          const bool have300 =
+              ShowMean(300, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s,
+                       "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation,
+                       mean300, meanZen);
+          if (have300) {
+            live.seeing5MinArcsec = mean300;
             live.seeing5MinZenithArcsec = meanZen;
           }
+          FView.SetSeeingGlance(GlanceValue(m.seeingArcSec, m.R0, m.seeingArcSecZen, m.R0Zen,
+                                            SeeingTrend(mean60, have60, mean300, have300),
+                                            SeeingClasses));
           TLiveMeasurement line;
           line.utcMs = live.utcMs;
           line.julianDay = Convert_TdateTime2Julian_day(m.UTCDate);
@@ -241,6 +300,7 @@ void TMainCore::TimerMainTimer() {
           line.r0ZenithMm = m.R0Zen;
           // Written now, or kept in order until the file can be written.
           FResults.Save(GeneralParams.PathMainRootSav, FDataOutMes, FPathDataFile);
+          if (FResults.Pending() == 0) Clear(TCondition::ResultsFileNotWritten);
           live.measurement = line;
         }
 
@@ -268,6 +328,9 @@ void TMainCore::TimerMainTimer() {
     ++FTimerConter;
   } catch (const std::exception& e) {
     Log(std::string("Main timer error : ") + e.what());
+    const std::string why = std::string("Acquisition stopped : ") + e.what();
+    FView.SetSeeingGlance(GlanceStopped(why));
+    Raise(TCondition::AcquisitionStopped, why);
     StopAcquisition(true);
     // What the cycle measured before the error stays valid; a failed
     // exchange leaves nothing measured.
@@ -316,6 +379,8 @@ void TMainCore::HidCtlArrival(THidDevice* HidDev) {
   FProtocol.FCurrentDevice = HidDev;
   HidDev->SetOnData(FProtocol.ReadDebugCallback());
   FTimerMain.SetEnabled(true);
+  Clear(TCondition::InstrumentLost);
+  Clear(TCondition::AcquisitionStopped);
 }
 
 void TMainCore::HidCtlDeviceChange() {
@@ -327,7 +392,10 @@ void TMainCore::HidCtlDeviceChange() {
     dev->SetNumOverlappedBuffers(128);
   }
   Log(Format("HidCtlDeviceChange loop -> %d devices", {n}));
-  if (FTimerMain.Enabled() || FDeviceNotFoundPending) return;
+  if (FTimerMain.Enabled()) return;
+  if (FProtocol.FCurrentDevice == nullptr)
+    Raise(TCondition::InstrumentLost, "Instrument not found : please attach it");
+  if (FDeviceNotFoundPending) return;
   // Shown once the controller has finished this change: a modal box inside
   // it would hold back the next change, so an instrument attached again
   // while the box waits for the operator would not resume acquisition until
@@ -347,6 +415,24 @@ void TMainCore::MenuResetplotsClick() {
   FView.SeriesSeeing().Clear();
   FIdrol_S = -1;
   FIdrol_L = -1;
+}
+
+void TMainCore::SetupApplied() {
+  if (FSettings) {
+    WriteProgramSettings(*FSettings);
+    // The store does not stop the program on a failed write, but the
+    // operator should know the values hold for this run only.
+    if (!FSettings->LastWriteError.empty()) {
+      const std::string text = "Settings not saved : " + FSettings->LastWriteError;
+      Log(text);
+      Raise(TCondition::SettingsNotSaved, text);
+      FSettings->LastWriteError.clear();
+    } else {
+      Clear(TCondition::SettingsNotSaved);
+    }
+  }
+  LogSiteIfMoved();
+  ResizeBuffers();
 }
 
 void TMainCore::ResizeBuffers() {

@@ -73,6 +73,13 @@ class TMainCore : public QObject {
   }
   // A clean end: one last try to write the results lines still waiting.
   void FinalFlush() { FResults.Flush(); }
+  // The setup dialog's values have just been applied to the program's
+  // records: store them (a failure is logged and stays in sight), log the
+  // site if it moved, resize the buffers.
+  void SetupApplied();
+  // The site as one log line: "Site : latitude 45.5000° N, longitude
+  // 3.5000° E, altitude 0 m".
+  static std::string SiteText(const TSetupLocation& site);
   // After the calibration dialog: read version and calibration again.
   void GetVersion_SNR() { FProtocol.GetVersion_SNR(FDataSystem); }
 
@@ -112,6 +119,9 @@ class TMainCore : public QObject {
   bool ShowMean(double seconds, TValueLabel meanLabel, TValueLabel zenithLabel, const char* logText,
                 double elevation, double& mean, double& meanZen);
   void PublishSnapshot(TLiveSnapshot& snapshot);
+  void LogSiteIfMoved();
+  void Raise(TCondition id, const std::string& text);
+  void Clear(TCondition id);
 
   IMainView& FView;
   TLiveHub FLive;
@@ -130,6 +140,8 @@ class TMainCore : public QObject {
   TInstanceLock FInstrumentLock;
   // The device-not-found box is queued or on screen.
   bool FDeviceNotFoundPending = false;
+  // The site as last logged.
+  std::string FLoggedSite;
 };
 
 }  // namespace quorvel

@@ -10,6 +10,7 @@
 #include "device/InstrumentProtocol.h"
 #include "live/LiveSnapshot.h"
 #include "measure/RollingBuffer.h"
+#include "measure/SeeingGlance.h"
 
 namespace quorvel {
 
@@ -41,6 +42,20 @@ constexpr TColor kBlue{0, 0, 255};
 constexpr TColor kLime{0, 255, 0};
 constexpr TColor kRed{255, 0, 0};
 
+// Faults that must stay in sight until they are over: the log scrolls them
+// away within seconds. The core raises and clears them; the window shows
+// them in a bar above the log, a run without a window has them in its log.
+enum class TCondition {
+  AcquisitionStopped,     // the cycle stopped after an error or a question
+  ResultsFileNotWritten,  // a line could not be appended to the day's file
+  SettingsNotSaved,       // the setup dialog's values hold for this run only
+  InstrumentLost,         // the instrument is unplugged or was never found
+  SecondInstance,         // another quorvel works on the same data folder
+};
+constexpr int kConditionCount = 5;
+// "AcquisitionStopped", ... (object names of the bar's rows).
+const char* ConditionName(TCondition condition);
+
 class IMainView : public IStatusPanel {
  public:
   virtual void SetValueLabel(TValueLabel label, const std::string& text) = 0;
@@ -62,8 +77,22 @@ class IMainView : public IStatusPanel {
   // Acquisition stopped after an error or the calibration question; it
   // resumes at the next arrival of the instrument.
   virtual void OnAcquisitionStopped() {}
-  // The seeing trigger's state after each cycle (the window's read-out).
-  virtual void SetTriggerState(TTriggerState) {}
+
+  // A condition began (or its text changed while it lasts): `text` is the
+  // whole operator text, "Settings not saved : ...". Raising one that is
+  // already up keeps the time it began. Any part of the program that detects
+  // such a condition calls these through the core's view; the results-file
+  // and second-instance conditions are raised and cleared by whoever watches
+  // the file and the lock.
+  virtual void RaiseCondition(TCondition /*id*/, const std::string& /*text*/) {}
+  // The condition is over (nothing happens when it is not up).
+  virtual void ClearCondition(TCondition /*id*/) {}
+
+  // The big read-out of the current seeing, once per cycle or when
+  // acquisition stops.
+  virtual void SetSeeingGlance(const TSeeingGlance& /*glance*/) {}
+  // The seeing trigger's state after each cycle, shown beside the read-out.
+  virtual void SetTriggerState(TTriggerState /*state*/) {}
 };
 
 }  // namespace quorvel

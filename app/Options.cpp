@@ -123,6 +123,13 @@ const std::vector<TOptionSpec>& Specs() {
          o.settingsFile = v;
          return std::string();
        }},
+      {"--log-file", nullptr, "FILE",
+       "append every log line to FILE as well (created if missing;\n"
+       "the same lines as on screen or standard output)",
+       [](TOptions& o, const std::string& v) {
+         o.logFile = v;
+         return std::string();
+       }},
       {"--debug-hid", nullptr, nullptr, "log every input report of the instrument",
        [](TOptions& o, const std::string&) { return SetFlag(&TOptions::debugHid, o); }},
       {"--sim-events", nullptr, "LIST",

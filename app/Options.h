@@ -30,6 +30,8 @@ struct TOptions {
   std::optional<bool> injectDefaultCalibration;
   std::string dataDir;
   std::string settingsFile;
+  // Every log line appended to this file as well.
+  std::string logFile;
   bool debugHid = false;
   // Simulated instrument: scheduled faults, and whether it starts erased.
   std::string simEvents;

@@ -10,6 +10,7 @@
 #include "app/MainCore.h"
 #include "common/Errors.h"
 #include "common/Format.h"
+#include "common/LogFile.h"
 #include "device/HidapiBackend.h"
 #include "device/Replay.h"
 #include "device/SimBackend.h"
@@ -29,6 +30,12 @@ double SunElevationAtSite(TDateTime utc) {
 }
 
 TProgram::TProgram(const TOptions& options) : options_(options) {
+  // First, so that a log file that cannot be opened stops the start before
+  // anything else happens.
+  if (!options_.logFile.empty()) {
+    logFile_ = std::make_unique<TLogFile>(options_.logFile);
+    SetLogCopy(logFile_.get());
+  }
   if (options_.UsesVirtualClock()) {
     clock_ =
         std::make_unique<VirtualClock>(options_.clockStartUtcMs.value_or(SystemClock().UtcMs()));
@@ -79,6 +86,7 @@ TProgram::~TProgram() {
   driver_.reset();
   if (capture_) capture_->SetErrorSink(nullptr);
   if (clock_) SetClock(nullptr);
+  if (logFile_) SetLogCopy(nullptr);
 }
 
 void TProgram::Drive(TMainCore& core, std::function<void()> finished, bool endWithReplay) {

@@ -31,6 +31,7 @@ class ELockHeld : public Exception {
  public:
   using Exception::Exception;
 };
+class TLogFile;
 class TDatabaseRegistry;
 class TMainCore;
 
@@ -64,6 +65,7 @@ class TProgram {
   TDatabaseRegistry* settings_ = nullptr;
   std::unique_ptr<TVirtualTimeDriver> driver_;
   std::unique_ptr<QObject> realTimeGuard_;
+  std::unique_ptr<TLogFile> logFile_;
 };
 
 }  // namespace quorvel

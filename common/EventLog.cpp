@@ -92,8 +92,18 @@ std::string ReturnTimeStampDateStr() {
   return TimeStampFromPieces(Now(), ThreadTag(CurrentThreadId(), MainThreadId()));
 }
 
+namespace {
+ILogSink* g_logCopy = nullptr;
+}  // namespace
+
+void SetLogCopy(ILogSink* copy) {
+  g_logCopy = copy;
+}
+
 void AddtoMemoLog(ILogSink& Memo, const std::string& S) {
-  Memo.AppendLogLine(ReturnTimeStampDateStr() + S);
+  const std::string line = ReturnTimeStampDateStr() + S;
+  Memo.AppendLogLine(line);
+  if (g_logCopy && g_logCopy != &Memo) g_logCopy->AppendLogLine(line);
 }
 
 void ShowMessageError(const std::string& S) {

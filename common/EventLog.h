@@ -51,8 +51,11 @@ void MarkMainThread();
 // 100000 -> 5; any other Format gives the plain number.
 std::string InttoStrWith_zero_Left(std::int64_t Int, std::int64_t Format);
 
-// Appends time stamp + S as one line to the log.
+// Appends time stamp + S as one line to the log, and to the log's copy when
+// one is installed.
 void AddtoMemoLog(ILogSink& Memo, const std::string& S);
+// A second place every log line goes to (the --log-file), or none.
+void SetLogCopy(ILogSink* copy);
 
 // Modal error box with S (through the current message sink).
 void ShowMessageError(const std::string& S);

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QFontMetrics>
+#include <QGraphicsSimpleTextItem>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -17,6 +19,7 @@
 #include "common/DateTime.h"
 #include "common/Errors.h"
 #include "plot/Thinning.h"
+#include "gui/TimeTicks.h"
 
 namespace quorvel {
 
@@ -52,6 +55,40 @@ TChartSeries::TChartSeries(QChart* chart, QLineSeries* series, QDateTimeAxis* ti
       ScheduleFlush();
     }
   });
+  note_ = new QGraphicsSimpleTextItem(chart_);
+  QFont f = note_->font();
+  f.setBold(true);
+  note_->setFont(f);
+  note_->setBrush(QColor(0x50, 0x50, 0x50));
+  note_->setZValue(100);
+  QObject::connect(chart_, &QChart::plotAreaChanged, this, [this] { UpdateNote(); });
+  UpdateNote();
+}
+
+QString TChartSeries::NoteText() const {
+  return note_->isVisible() ? note_->text() : QString();
+}
+
+void TChartSeries::UpdateNote() {
+  // An empty chart would show its default range: ten identical times and a
+  // "-0.00"; it says that it waits for points instead. Nothing is touched
+  // when nothing changed: every change repaints the chart.
+  const bool empty = series_->count() == 0 && !zoomed_;
+  if (timeAxis_->labelsVisible() == empty) timeAxis_->setLabelsVisible(!empty);
+  if (valueAxis_->labelsVisible() == empty) valueAxis_->setLabelsVisible(!empty);
+  QString text;
+  if (zoomed_)
+    text = QStringLiteral("Zoomed: new points are not followed \u2014 right button follows again");
+  else if (empty)
+    text = QStringLiteral("No points yet");
+  if (note_->text() != text) note_->setText(text);
+  if (note_->isVisible() == text.isEmpty()) note_->setVisible(!text.isEmpty());
+  if (text.isEmpty()) return;
+  const QRectF plot = chart_->plotArea();
+  const QRectF box = note_->boundingRect();
+  note_->setPos(
+      zoomed_ ? QPointF(plot.right() - box.width() - 6, plot.top() + 4)
+              : QPointF(plot.center().x() - box.width() / 2, plot.center().y() - box.height() / 2));
 }
 
 void TChartSeries::Attach(const TARollingBuffer* buffer) {
@@ -163,6 +200,7 @@ void TChartSeries::Flush() {
   }
   if (series_->pointsVisible() != markers) series_->setPointsVisible(markers);
   series_->replace(points);
+  UpdateNote();
 }
 
 int TChartSeries::drawnPointCount() const {
@@ -171,6 +209,7 @@ int TChartSeries::drawnPointCount() const {
 
 void TChartSeries::SetZoomed(bool zoomed) {
   zoomed_ = zoomed;
+  UpdateNote();
   dirty_ = true;
   ScheduleFlush();
 }
@@ -181,10 +220,20 @@ void TChartSeries::ResetZoom() {
 
 void TChartSeries::RescaleAxes(const TPlotExtent& extent) {
   if (extent.Empty) return;
-  double lo = ChartMs(extent.MinX, offsetMs_), hi = ChartMs(extent.MaxX, offsetMs_);
-  if (hi - lo < 1000) hi = lo + 1000;
-  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(lo)),
-                      QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(hi))));
+  // Ticks on round local times.
+  // The chart thins out ticks whose unturned labels would not fit side by
+  // side, which would put them off the round times: ask for no more.
+  int maxTicks = kMaxTimeTicks;
+  const qreal plotWidth = chart_->plotArea().width();
+  if (plotWidth > 0) {
+    const int label = QFontMetrics(timeAxis_->labelsFont()).horizontalAdvance("00:00:00") + 8;
+    maxTicks = std::clamp(static_cast<int>(plotWidth / label), 3, kMaxTimeTicks);
+  }
+  const TTimeTicks ticks = RoundTimeTicks(ChartMs(extent.MinX, offsetMs_),
+                                         ChartMs(extent.MaxX, offsetMs_), offsetMs_, maxTicks);
+  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.minMs)),
+                      QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.maxMs)));
+  if (timeAxis_->tickCount() != ticks.count) timeAxis_->setTickCount(ticks.count);
   double ylo = extent.HaveY ? extent.MinY : 0, yhi = extent.HaveY ? extent.MaxY : 0;
   if (yhi - ylo < 1e-9) {
     ylo -= 0.5;
@@ -195,6 +244,16 @@ void TChartSeries::RescaleAxes(const TPlotExtent& extent) {
     yhi += pad;
   }
   valueAxis_->setRange(ylo, yhi);
+  // Ticks on round values from zero: no "-0.00" from a rounding error.
+  const TValueTicks v = NiceValueTicks(ylo, yhi, kMaxValueTicks);
+  // Set only what changed: each setter relays out and repaints the chart.
+  if (valueAxis_->tickType() != QValueAxis::TicksDynamic) {
+    valueAxis_->setTickType(QValueAxis::TicksDynamic);
+    valueAxis_->setTickAnchor(0);
+  }
+  if (valueAxis_->tickInterval() != v.step) valueAxis_->setTickInterval(v.step);
+  const QString format = QStringLiteral("%.") + QString::number(v.decimals) + QStringLiteral("f");
+  if (valueAxis_->labelFormat() != format) valueAxis_->setLabelFormat(format);
 }
 
 void TChartView::mousePressEvent(QMouseEvent* event) {

@@ -15,6 +15,7 @@ class QLineSeries;
 class QDateTimeAxis;
 class QValueAxis;
 class QRubberBand;
+class QGraphicsSimpleTextItem;
 QT_END_NAMESPACE
 
 namespace quorvel {
@@ -57,6 +58,13 @@ class TChartSeries final : public QObject, public IPlotSeries {
   // Back to the automatic range after a rubber-band zoom.
   void ResetZoom();
   void SetZoomed(bool zoomed);
+  bool Zoomed() const { return zoomed_; }
+
+  // The line written over the chart: why it is empty, or that it is zoomed
+  // and no longer follows new points. Empty when there is nothing to say.
+  QString NoteText() const;
+  static constexpr int kMaxTimeTicks = 12;
+  static constexpr int kMaxValueTicks = 8;
 
   static constexpr int kMinFlushIntervalMs = 100;
   static constexpr int kMaxDrawnPoints = 4000;
@@ -68,6 +76,7 @@ class TChartSeries final : public QObject, public IPlotSeries {
   void KeepOwnCopy();
   void RescaleAxes(const TPlotExtent& extent);
   int Columns() const;
+  void UpdateNote();
 
   QChart* chart_;
   QLineSeries* series_;
@@ -89,6 +98,7 @@ class TChartSeries final : public QObject, public IPlotSeries {
   bool thinned_ = false;
   int drawnColumns_ = 0;
   std::vector<std::int32_t> positions_;
+  QGraphicsSimpleTextItem* note_ = nullptr;
 };
 
 // The chart view: a silver, cross-hatched rubber band zooms in (the automatic

@@ -9,6 +9,9 @@
 
 namespace quorvel {
 
+// Narrowest message box: room for the caption and a title bar's buttons.
+constexpr int kMinBoxWidth = 320;
+
 class TGuiMessageSink final : public IMessageSink {
  public:
   explicit TGuiMessageSink(QWidget* parent = nullptr) : parent_(parent) {}

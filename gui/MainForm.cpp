@@ -3,9 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGraphicsLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -17,6 +20,7 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -30,6 +34,7 @@
 #include "common/Format.h"
 #include "device/ui/SetupFirmware.h"
 #include "history/ui/HistoryWindow.h"
+#include "gui/WindowManagerClose.h"
 #include "records/BuildStamp.h"
 #include "records/ProgramSettings.h"
 #include "records/SettingsStore.h"
@@ -46,10 +51,8 @@ constexpr int kClientHeight = 909;
 constexpr int kSeeingChartHeight = 421;
 constexpr int kSignalChartWidth = 602;
 constexpr int kMemoHeight = 98;
-// The information panel's rows end at 356, the indicator square at 360.
-constexpr int kPanelMinWidth = 662;
-constexpr int kPanelMinHeight = 364;
 constexpr int kMinSeeingChartHeight = 150;
+constexpr int kMinSignalWidth = 150;
 // Below this height the seeing chart cuts its turned time labels short.
 constexpr int kLegibleSeeingChartHeight = 240;
 constexpr int kMinMemoHeight = 60;
@@ -117,7 +120,7 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   auto* signalLayout = new QVBoxLayout(signalHolder);
   signalLayout->setContentsMargins(3, 3, 3, 3);
   signalLayout->addWidget(chartSignal_);
-  signalHolder->setMinimumWidth(150);
+  signalHolder->setMinimumWidth(kMinSignalWidth);
   splitter2->addWidget(signalHolder);
   // The panel keeps its design layout; where the window is too small for it
   // (a short screen), its rows scroll instead of being cut off.
@@ -125,6 +128,10 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   panelScroll_->setFrameShape(QFrame::NoFrame);
   panelScroll_->setWidgetResizable(true);
   panelScroll_->setWidget(panel_);
+  KeepPanelWidth();
+  panel_->installEventFilter(this);
+  connect(panelScroll_->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+          [this] { KeepPanelWidth(); });
   splitter2->addWidget(panelScroll_);
   splitter2->setStretchFactor(0, 0);
   splitter2->setStretchFactor(1, 1);
@@ -137,11 +144,21 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   upperLayout->addWidget(chartSeeing_, 0);
   upperLayout->addWidget(splitter2, 1);
 
+  // Faults that must not scroll away stay in a bar above the log.
+  conditions_ = new TConditionBar;
+  auto* logArea = new QWidget;
+  logArea->setObjectName("LogArea");
+  auto* logLayout = new QVBoxLayout(logArea);
+  logLayout->setContentsMargins(0, 0, 0, 0);
+  logLayout->setSpacing(0);
+  logLayout->addWidget(conditions_);
+  logLayout->addWidget(memo_, 1);
+
   auto* splitter1 = splitter1_ = new QSplitter(Qt::Vertical);
   splitter1->setObjectName("Splitter1");
   splitter1->setHandleWidth(3);
   splitter1->addWidget(upper);
-  splitter1->addWidget(memo_);
+  splitter1->addWidget(logArea);
   splitter1->setStretchFactor(0, 1);
   splitter1->setStretchFactor(1, 0);
   splitter1->setSizes({kClientHeight - kMemoHeight, kMemoHeight});
@@ -164,10 +181,12 @@ TMainForm::TMainForm(std::shared_ptr<IHidBackend> backend, TDatabaseRegistry* se
   connect(actOutputs_, &QAction::triggered, this, [this] {
     if (OnOutputsClick) OnOutputsClick();
   });
+  wmClose_ = std::make_unique<TWindowManagerClose>(this, [this] { CloseFromWindowManager(); });
   core_->FormCreate();
 }
 
 TMainForm::~TMainForm() {
+  wmClose_.reset();
   // The core goes first: its controller stops the read threads while the
   // window it reports to still exists. The charts let go of its buffers
   // first.
@@ -180,6 +199,40 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   // Closing is always granted; nothing is saved.
   core_->TimerMain().SetEnabled(false);
   event->accept();
+}
+
+void TMainForm::KeepPanelWidth() {
+  // The splitter gives the signal chart's width up before the panel's, as
+  // far as the screen allows; on a screen narrower than that the panel
+  // scrolls sideways.
+  QScrollBar* bar = panelScroll_->verticalScrollBar();
+  int width =
+      panel_->minimumSizeHint().width() + (bar->maximum() > 0 ? bar->sizeHint().width() : 0);
+  if (screenWidth_ > 0) width = std::min(width, screenWidth_ - kMinSignalWidth - 3);
+  if (panelScroll_->minimumWidth() != width) panelScroll_->setMinimumWidth(width);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == panel_ && event->type() == QEvent::LayoutRequest) KeepPanelWidth();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::CloseFromWindowManager() {
+  // No cycle starts once closing was asked for.
+  core_->TimerMain().SetEnabled(false);
+  // Innermost first; each one's own loop returns as soon as control is back
+  // in it, so the menu action or cycle that opened it ends normally
+  // (a dialog as if cancelled, a question as if answered No).
+  for (int guard = 0; guard < 32; ++guard) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) break;
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+      dialog->done(QDialog::Rejected);
+    else
+      modal->close();
+    if (QApplication::activeModalWidget() == modal) break;  // it refused
+  }
+  QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void TMainForm::SetCaption(const std::string& suffix) {
@@ -207,17 +260,7 @@ void TMainForm::Menu_SetupClick() {
   RunSetupDialog(this, IDERunning(), SetupValuesFromProgram(GeneralParams, SetupLocation),
                  [this](const TSetupValues& v) {
                    ApplySetupValues(v, GeneralParams, SetupLocation);
-                   if (settings_) {
-                     WriteProgramSettings(*settings_);
-                     // The store does not stop the program on a failed write,
-                     // but the operator should know the values hold for this
-                     // run only.
-                     if (!settings_->LastWriteError.empty()) {
-                       AddtoMemoLog(Memo(), "Settings not saved : " + settings_->LastWriteError);
-                       settings_->LastWriteError.clear();
-                     }
-                   }
-                   core_->ResizeBuffers();
+                   core_->SetupApplied();
                  });
 }
 
@@ -347,49 +390,64 @@ void TMainForm::BuildPanel() {
   panel_ = new QWidget;
   panel_->setObjectName("PanelInfos");
   panel_->setAutoFillBackground(true);
-  panel_->setMinimumSize(kPanelMinWidth, kPanelMinHeight);
   const QFont bold = PanelFont();
 
-  // Captions end just before the value column; the zenith captions end at 466.
-  constexpr int kValueX = 160;
-  constexpr int kZenithCaptionRight = 466;
-  constexpr int kZenithValueX = 472;
-  auto caption = [&](const QString& text, int top, int right, int width = 156) {
+  // A grid, not fixed positions: the captions, values and notes take the
+  // room their texts need in the fonts at hand, so no two of them overlap
+  // whatever the window's size (the panel scrolls when it is too small).
+  auto* grid = new QGridLayout;
+  grid->setContentsMargins(4, 2, 4, 2);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(3);
+  enum Column { kCaption = 0, kValue, kFurther, kZenithCaption, kZenithValue, kColumns };
+  auto caption = [&](const QString& text, int row, int column = kCaption) {
     auto* l = new QLabel(text, panel_);
     l->setFont(bold);
     l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    l->setGeometry(right - width, top, width, 18);
+    grid->addWidget(l, row, column);
     return l;
   };
-  auto value = [&](TValueLabel id, int left, int top, int width) {
+  auto value = [&](TValueLabel id, int row, int column, int span) {
     auto* l = new QLabel("???", panel_);
     l->setObjectName(ValueLabelName(id));
     l->setFont(bold);
-    l->setGeometry(left, top, width, 18);
+    grid->addWidget(l, row, column, 1, span);
     valueLabels_[static_cast<int>(id)] = l;
     return l;
   };
-  auto note = [&](const QString& text, int left, int top, int width) {
-    auto* l = new QLabel(text, panel_);
-    l->setFont(bold);
-    l->setGeometry(left, top, width, 18);
-    return l;
+  auto tip = [](const QString& text, std::initializer_list<QWidget*> widgets) {
+    for (QWidget* w : widgets) w->setToolTip(text);
   };
 
+  const QString seeingTip = QStringLiteral(
+      "Seeing: the blur that the air adds to the Sun's image, in arcseconds, from the "
+      "scintillation the instrument measures; smaller is better. r0 (Fried parameter) is the "
+      "same in millimetres: the aperture over which the air is still calm; larger is better.");
+  const QString zenithTip = QStringLiteral(
+      "The same value corrected to the zenith: the air mass along the line of sight to the Sun "
+      "is taken out with the Sun's elevation, so values of different hours compare.");
   struct SeeingRow {
-    int top;
     TValueLabel value, zenith;
     const char* further;
   } rows[] = {
-      {24, TValueLabel::CurrentSeeing, TValueLabel::LastseeingCorrected, nullptr},
-      {46, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s, "(last minute mean)"},
-      {68, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s, "(last 5 minutes mean)"}};
+      {TValueLabel::CurrentSeeing, TValueLabel::LastseeingCorrected, nullptr},
+      {TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s, "(last minute mean)"},
+      {TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s, "(last 5 minutes mean)"}};
+  int row = 0;
   for (const auto& r : rows) {
-    caption("Last seeing value :", r.top, kValueX - 4);
-    value(r.value, kValueX, r.top, r.further ? 78 : 210);
-    if (r.further) note(r.further, kValueX + 78, r.top, 150);
-    caption("zenith cor. :", r.top, kZenithCaptionRight, 100);
-    value(r.zenith, kZenithValueX, r.top, 300);
+    QLabel* c = caption("Last seeing value :", row);
+    QLabel* v = value(r.value, row, kValue, r.further ? 1 : 2);
+    tip(seeingTip, {c, v});
+    if (r.further) {
+      auto* further = new QLabel(r.further, panel_);
+      further->setFont(bold);
+      grid->addWidget(further, row, kFurther);
+      tip(seeingTip, {further});
+    }
+    QLabel* zc = caption("zenith cor. :", row, kZenithCaption);
+    QLabel* zv = value(r.zenith, row, kZenithValue, 1);
+    tip(zenithTip, {zc, zv});
+    ++row;
   }
   auto* warning = new QLabel(
       "WARNING: If any clouds are present between the sun and this device, measurements will be "
@@ -397,49 +455,93 @@ void TMainForm::BuildPanel() {
       panel_);
   warning->setFont(bold);
   warning->setWordWrap(true);
-  warning->setGeometry(16, 95, 633, 32);
+  grid->addWidget(warning, row++, kCaption, 1, kColumns);
+  grid->setRowMinimumHeight(row++, 4);
 
-  caption("Signal value :", 156, kValueX - 4);
-  value(TValueLabel::Signal_mV, kValueX, 156, 400);
-  caption("Photodiode current :", 178, kValueX - 4);
-  value(TValueLabel::PDCurrent, kValueX, 178, 400);
-  caption("Signal saturation", 200, kValueX - 4);
+  const QString signalTip = QStringLiteral(
+      "The Sun's light on the photodiode after the offset is taken away, in millivolts. Below "
+      "the minimum of the setup dialog no seeing is computed.");
+  const QString currentTip =
+      QStringLiteral("The photodiode current that gives this signal through the shunt resistor.");
+  tip(signalTip, {caption("Signal value :", row), value(TValueLabel::Signal_mV, row, kValue, 4)});
+  ++row;
+  tip(currentTip,
+      {caption("Photodiode current :", row), value(TValueLabel::PDCurrent, row, kValue, 4)});
+  ++row;
+  QLabel* saturation = caption("Signal saturation", row);
   progress_ = new QProgressBar(panel_);
   progress_->setObjectName("ProgressBar");
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->setTextVisible(false);
-  progress_->setGeometry(kValueX, 200, 502, 17);
-  auto* minLabel = new QLabel("min", panel_);
-  minLabel->setGeometry(kValueX, 223, 40, 14);
-  auto* maxLabel = new QLabel("max", panel_);
-  maxLabel->setAlignment(Qt::AlignRight);
-  maxLabel->setGeometry(kValueX + 502 - 40, 223, 40, 14);
-  caption("Signal value :", 260, kValueX - 4);
-  value(TValueLabel::ADUSignalNF, kValueX, 260, 460);
-  caption("Scintillation value :", 282, kValueX - 4);
-  value(TValueLabel::Scintillation, kValueX, 282, 460);
-  caption("In box temperature :", 314, kValueX - 4);
-  value(TValueLabel::TemperatureInBox, kValueX, 314, 300);
-  caption("SUN position :", 338, kValueX - 4);
-  value(TValueLabel::SunPosition, kValueX, 338, 420);
+  progress_->setFixedSize(502, 17);
+  grid->addWidget(progress_, row++, kValue, 1, 4, Qt::AlignLeft | Qt::AlignVCenter);
+  auto* minMax = new QWidget(panel_);
+  auto* minMaxRow = new QHBoxLayout(minMax);
+  minMaxRow->setContentsMargins(0, 0, 0, 0);
+  minMaxRow->addWidget(new QLabel("min", minMax));
+  minMaxRow->addStretch(1);
+  minMaxRow->addWidget(new QLabel("max", minMax));
+  grid->addWidget(minMax, row++, kValue, 1, 4, Qt::AlignLeft);
+  minMax->setFixedWidth(progress_->width());
+  tip(QStringLiteral("How close the signal is to the converter's full scale: at max the "
+                     "photodiode saturates and the seeing is no longer measured right."),
+      {saturation, progress_, minMax});
+  grid->setRowMinimumHeight(row++, 4);
+
+  tip(QStringLiteral("The unfiltered channel in converter units (ADU): the mean light level and "
+                     "its noise over the samples of one measurement."),
+      {caption("Signal value :", row), value(TValueLabel::ADUSignalNF, row, kValue, 4)});
+  ++row;
+  tip(QStringLiteral("Scintillation: how much the sunlight flickers on its way through the air, "
+                     "as an RMS in ADU and in volts; the seeing is computed from it. SNR is its "
+                     "ratio to the instrument's noise."),
+      {caption("Scintillation value :", row), value(TValueLabel::Scintillation, row, kValue, 4)});
+  ++row;
+  tip(QStringLiteral("Temperature inside the instrument's box."),
+      {caption("In box temperature :", row), value(TValueLabel::TemperatureInBox, row, kValue, 3)});
+  const int shapeRow = row;
+  ++row;
+  tip(QStringLiteral("The Sun's azimuth (from north through east) and elevation (refraction "
+                     "included) at the site, computed for this second."),
+      {caption("SUN position :", row), value(TValueLabel::SunPosition, row, kValue, 3)});
+  ++row;
 
   shape_ = new QFrame(panel_);
   shape_->setObjectName("Shape");
-  shape_->setGeometry(626, 327, 33, 33);
+  shape_->setFixedSize(33, 33);
   shape_->setStyleSheet(ColorStyle(shapeColor_));
+  shape_->setToolTip(QStringLiteral(
+      "Blue and green in turn: a measurement every second. Red: acquisition stopped."));
+  grid->addWidget(shape_, shapeRow, kZenithValue, 2, 1, Qt::AlignRight | Qt::AlignBottom);
+  grid->setColumnStretch(kZenithValue, 1);
+  grid->setRowStretch(row, 1);
+
+  readout_ = new TSeeingReadout(panel_);
+  auto* column = new QVBoxLayout(panel_);
+  column->setContentsMargins(2, 2, 2, 0);
+  column->setSpacing(2);
+  column->addWidget(readout_);
+  column->addLayout(grid, 1);
+}
+
+int TMainForm::PanelHeight() const {
+  // The wrapped warning needs most height at the narrowest panel.
+  const QSize least = panel_->minimumSizeHint();
+  return std::max(least.height(), panel_->heightForWidth(least.width()));
 }
 
 void TMainForm::BuildMenuAndStatus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName("MainMenu");
-  actSetup_ = bar->addAction("Setup");
+  // Alt+S, Alt+F, Alt+R and Alt+O; the captions read as before.
+  actSetup_ = bar->addAction("&Setup");
   actSetup_->setObjectName("Menu_Setup");
-  actFirmware_ = bar->addAction("Firmware");
+  actFirmware_ = bar->addAction("&Firmware");
   actFirmware_->setObjectName("Firmware1");
-  actReset_ = bar->addAction("Reset Plots");
+  actReset_ = bar->addAction("&Reset Plots");
   actReset_->setObjectName("MenuResetplots");
-  actOpen_ = bar->addAction("Open Result DataFile");
+  actOpen_ = bar->addAction("&Open Result DataFile");
   actOpen_->setObjectName("MenuOpenDataFile");
   // Past days' results (Alt+H); the window reads the files off this thread.
   QAction* history = bar->addAction("&History");
@@ -476,11 +578,13 @@ void TMainForm::FitToScreen(QSize available) {
   // possible and scrolls after that.
   const int bars = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
   const int width = std::min(kClientWidth, available.width());
+  screenWidth_ = width;
+  KeepPanelWidth();
   const int height =
       std::max(300, std::min(kClientHeight + bars, available.height() - kWindowFrameHeight));
   const int central = height - bars;
-  const int middle = kPanelMinHeight + 6;  // the panel and the signal chart's margins
-  const int rest = central - 3 - middle;   // seeing chart and log box
+  const int middle = PanelHeight() + 6;   // the panel and the signal chart's margins
+  const int rest = central - 3 - middle;  // seeing chart and log box
   int memo = kMemoHeight;
   int seeing = rest - memo;
   if (seeing < kLegibleSeeingChartHeight) {
@@ -516,6 +620,32 @@ void TMainForm::SetStatusText(int panel, const std::string& text) {
 void TMainForm::AppendLogLine(const std::string& line) {
   memo_->appendPlainText(QString::fromStdString(line));
   memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
+}
+
+void TMainForm::RaiseCondition(TCondition id, const std::string& text) {
+  conditions_->Raise(id, text);
+}
+
+void TMainForm::ClearCondition(TCondition id) {
+  conditions_->Clear(id);
+}
+
+void TMainForm::SetSeeingGlance(const TSeeingGlance& glance) {
+  readout_->SetGlance(glance);
+}
+
+void TMainForm::SetTriggerState(TTriggerState state) {
+  switch (state) {
+    case TTriggerState::Good:
+      readout_->SetTriggerState(TReadoutTrigger::Good);
+      break;
+    case TTriggerState::Bad:
+      readout_->SetTriggerState(TReadoutTrigger::Bad);
+      break;
+    case TTriggerState::Unknown:
+      readout_->SetTriggerState(TReadoutTrigger::Unknown);
+      break;
+  }
 }
 
 bool TMainForm::AskYesNo(const std::string& question) {

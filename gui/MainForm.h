@@ -13,6 +13,8 @@
 #include "app/MainCore.h"
 #include "app/MainView.h"
 #include "gui/ChartSeries.h"
+#include "gui/ConditionBar.h"
+#include "gui/SeeingReadout.h"
 
 QT_BEGIN_NAMESPACE
 class QLabel;
@@ -25,6 +27,8 @@ class QScrollArea;
 QT_END_NAMESPACE
 
 namespace quorvel {
+
+class TWindowManagerClose;
 
 // The on-screen log box keeps at least this many of the newest lines: a log
 // that never drops a line exhausts memory in a run of a few weeks.
@@ -62,6 +66,19 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   IPlotSeries& SeriesSignal_Level() override { return *signal_; }
   bool AskYesNo(const std::string& question) override;
   void ShowError(const std::string& text) override;
+  void RaiseCondition(TCondition id, const std::string& text) override;
+  void ClearCondition(TCondition id) override;
+  void SetSeeingGlance(const TSeeingGlance& glance) override;
+  void SetTriggerState(TTriggerState state) override;
+
+  TConditionBar& Conditions() const { return *conditions_; }
+  TSeeingReadout& Readout() const { return *readout_; }
+  QWidget* Panel() const { return panel_; }
+
+  // The window manager asked to close the window while a modal dialog or
+  // message box blocks it: every modal window is closed as if cancelled,
+  // then the main window, so the program ends. Closing is always granted.
+  void CloseFromWindowManager();
 
   TColor ShapeColor() const { return shapeColor_; }
   TLogBox* MemoBox() const { return memo_; }
@@ -84,9 +101,15 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
  private:
   void AppendLogLine(const std::string& line) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // The panel's whole width stays on screen: the splitter takes room from
+  // the signal chart when the panel's texts grow.
+  void KeepPanelWidth();
   void BuildCharts();
   void BuildPanel();
   void BuildMenuAndStatus();
+  // Height the information panel needs to show every row.
+  int PanelHeight() const;
 
   QChartView* chartSeeing_ = nullptr;
   QChartView* chartSignal_ = nullptr;
@@ -100,6 +123,10 @@ class TMainForm : public QMainWindow, public IMainView, private ILogSink {
   QFrame* shape_ = nullptr;
   TColor shapeColor_{255, 255, 255};
   TLogBox* memo_ = nullptr;
+  TConditionBar* conditions_ = nullptr;
+  TSeeingReadout* readout_ = nullptr;
+  std::unique_ptr<TWindowManagerClose> wmClose_;
+  int screenWidth_ = 0;  // the window's width as last fitted to a screen
   std::array<QLabel*, 3> statusPanels_{};
   QAction* actSetup_ = nullptr;
   QAction* actFirmware_ = nullptr;

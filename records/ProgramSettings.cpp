@@ -53,6 +53,37 @@ std::vector<TSettingRead> ReadStartupSettings(TDatabaseRegistry& reg) {
   return out;
 }
 
+std::vector<TSettingRead> ReadSeeingClasses(TDatabaseRegistry& reg, TSeeingClasses& classes) {
+  TSeeingClasses read = classes;
+  std::vector<TSettingRead> out;
+  auto one = [&](const char* id, auto& variable, int kind) {
+    TSettingRead r;
+    r.IDString = id;
+    r.Read = reg.ReadValueRegisterDFset(kSettingsSection, variable, id, kind);
+    if (!r.Read && reg.ErrorMessage.find("value does not exists.") == std::string::npos &&
+        reg.ErrorMessage.find(" not found!") == std::string::npos)
+      r.Message = reg.ErrorMessage;
+    out.push_back(r);
+  };
+  one(kIdSeeingExcellent, read.Excellent, varDouble);
+  one(kIdSeeingGood, read.Good, varDouble);
+  one(kIdSeeingFair, read.Fair, varDouble);
+  one(kIdSeeingZenith, read.Zenith, varBoolean);
+  if (!SeeingClassesValid(read)) {
+    for (TSettingRead& r : out) {
+      if (!r.Read || r.IDString == kIdSeeingZenith) continue;
+      r.Read = false;
+      r.Message = "Registry Read Error : -> " + reg.PrefixKEY + kSettingsSection + ":" +
+                  r.IDString + " : limits not increasing and positive, Default value used...";
+    }
+    read.Excellent = classes.Excellent;
+    read.Good = classes.Good;
+    read.Fair = classes.Fair;
+  }
+  classes = read;
+  return out;
+}
+
 void WriteProgramSettings(TDatabaseRegistry& reg) {
   reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(GeneralParams.MaxPointsDisplayed),
                          kIdRetentionMaxPoints);
@@ -60,6 +91,15 @@ void WriteProgramSettings(TDatabaseRegistry& reg) {
   reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SetupLocation.Latitude), kIdLatitude);
   reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SetupLocation.Longitude), kIdLongitude);
   reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SetupLocation.AltitudeM), kIdAltitude);
+  // The store keeps the last failure only: do not let a later success hide
+  // one of the five.
+  const std::string error = reg.LastWriteError;
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SeeingClasses.Excellent),
+                         kIdSeeingExcellent);
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SeeingClasses.Good), kIdSeeingGood);
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SeeingClasses.Fair), kIdSeeingFair);
+  reg.WriteCFGtoRegister(kSettingsSection, TTaggedValue(SeeingClasses.Zenith), kIdSeeingZenith);
+  if (!error.empty()) reg.LastWriteError = error;
 }
 
 }  // namespace quorvel

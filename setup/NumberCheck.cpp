@@ -50,4 +50,25 @@ std::string EvaluateNumberText(const std::string& text, TTypeValue type, double 
   return FormatGeneral(v);
 }
 
+std::string PreviewNumberText(const std::string& text, TTypeValue type, double minValue,
+                              double maxValue, const std::string& unit) {
+  if (text.empty()) return "empty";
+  try {
+    return "= " + EvaluateNumberText(text, type, minValue, maxValue) + unit;
+  } catch (const ENotWholeError&) {
+    return "not a whole number";
+  } catch (const ERangeError&) {
+    const auto plain = ParseFloat(text);
+    double v = 0;
+    try {
+      v = plain ? *plain : GiveFormuleValue(text);
+    } catch (const EFormuleError&) {
+    }
+    return v > maxValue ? "above " + FormatGeneral(maxValue) + unit
+                        : "below " + FormatGeneral(minValue) + unit;
+  } catch (const Exception&) {
+    return "not a number";
+  }
+}
+
 }  // namespace quorvel

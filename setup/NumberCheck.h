@@ -37,4 +37,11 @@ extern const char* const kNotWholeSuffix;   // after the field's text
 std::string EvaluateNumberText(const std::string& text, TTypeValue type, double minValue,
                                double maxValue);
 
+// What leaving the field would make of `text`, for showing beside it while
+// the operator types: "= " + the value and `unit` ("= 1.25°"); "empty";
+// "not a number" (a formula that cannot be evaluated); "not a whole number";
+// "above " / "below " + the bound. Never raises.
+std::string PreviewNumberText(const std::string& text, TTypeValue type, double minValue,
+                              double maxValue, const std::string& unit);
+
 }  // namespace quorvel

@@ -1,7 +1,9 @@
 #include "SetupDlg.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -39,6 +41,26 @@ void SelectText(QComboBox* combo, const std::string& text) {
   combo->setCurrentIndex(combo->findText(QString::fromStdString(text)));
 }
 
+QLabel* PreviewLabel(const char* name, QWidget* owner) {
+  auto* label = Named(new QLabel(owner), name);
+  label->setToolTip(QStringLiteral(
+      "The value OK will apply. A formula is worked strictly from left to right, without "
+      "operator precedence: 30/60+45 gives 45.5, but 45+30/60 gives 1.25."));
+  // Room for the longest preview, so the dialog does not jump while typing.
+  label->setMinimumWidth(
+      label->fontMetrics().horizontalAdvance(QString::fromUtf8("above 89.99999999\u00B0 ")));
+  return label;
+}
+
+QDoubleSpinBox* ClassLimit(const char* name, QWidget* owner) {
+  auto* spin = Named(new QDoubleSpinBox(owner), name);
+  spin->setRange(0.1, 20);
+  spin->setDecimals(2);
+  spin->setSingleStep(0.1);
+  spin->setSuffix(QString::fromUtf8("\u2033"));
+  return spin;
+}
+
 }  // namespace
 
 TFormSetup::TFormSetup(QWidget* owner, bool debuggerAttached) : QDialog(owner) {
@@ -60,6 +82,17 @@ TFormSetup::TFormSetup(QWidget* owner, bool debuggerAttached) : QDialog(owner) {
   Label3 = RightLabel("Longitude (deg)", "Label3", this);
   Label4 = RightLabel("Latitude (deg)", "Label4", this);
   Label5 = RightLabel("Altitude (m)", "Label5", this);
+  LabelLongitudeValue = PreviewLabel("LabelLongitudeValue", this);
+  LabelLatitudeValue = PreviewLabel("LabelLatitudeValue", this);
+  LabelAltitudeValue = PreviewLabel("LabelAltitudeValue", this);
+  SpinEditExcellent = ClassLimit("SpinEditExcellent", this);
+  SpinEditGood = ClassLimit("SpinEditGood", this);
+  SpinEditFair = ClassLimit("SpinEditFair", this);
+  ComboBoxClassesFor = Named(new QComboBox(this), "ComboBoxClassesFor");
+  ComboBoxClassesFor->addItems({QStringLiteral("zenith"), QStringLiteral("line of sight")});
+  ComboBoxClassesFor->setToolTip(
+      QStringLiteral("Whether the read-out shows and classifies the seeing corrected to the "
+                     "zenith or as measured along the line of sight to the Sun."));
 
   SpinEditSecRetention->setRange(1000, 86400);
   SpinEditSecRetention->setToolTip(
@@ -89,11 +122,28 @@ TFormSetup::TFormSetup(QWidget* owner, bool debuggerAttached) : QDialog(owner) {
   site->addWidget(ComboBoxLatitude, 1, 2);
   site->addWidget(Label5, 2, 0);
   site->addWidget(NumberEditAltitude, 2, 1);
+  site->addWidget(LabelLongitudeValue, 0, 3);
+  site->addWidget(LabelLatitudeValue, 1, 3);
+  site->addWidget(LabelAltitudeValue, 2, 3);
   auto* limits = new QGridLayout;
   limits->addWidget(Label1, 0, 0);
   limits->addWidget(SpinEditSecRetention, 0, 1);
   limits->addWidget(Label2, 1, 0);
   limits->addWidget(SpinEditMinV, 1, 1);
+  auto* classesBox = Named(new QGroupBox(QStringLiteral("Seeing classes"), this), "GroupSeeing");
+  auto* classes = new QGridLayout(classesBox);
+  const char* names[3] = {"excellent up to", "good up to", "fair up to (above: poor)"};
+  QDoubleSpinBox* limits3[3] = {SpinEditExcellent, SpinEditGood, SpinEditFair};
+  for (int i = 0; i < 3; ++i) {
+    auto* l = new QLabel(QString::fromLatin1(names[i]), classesBox);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    classes->addWidget(l, i, 0);
+    classes->addWidget(limits3[i], i, 1);
+  }
+  auto* forLabel = new QLabel(QStringLiteral("for seeing at"), classesBox);
+  forLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  classes->addWidget(forLabel, 3, 0);
+  classes->addWidget(ComboBoxClassesFor, 3, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(ButtonOK);
@@ -102,6 +152,7 @@ TFormSetup::TFormSetup(QWidget* owner, bool debuggerAttached) : QDialog(owner) {
   auto* main = new QVBoxLayout(this);
   main->addLayout(site);
   main->addLayout(limits);
+  main->addWidget(classesBox);
   main->addStretch();
   main->addLayout(buttons);
 
@@ -113,12 +164,41 @@ TFormSetup::TFormSetup(QWidget* owner, bool debuggerAttached) : QDialog(owner) {
   setTabOrder(ComboBoxLongitude, NumberEditLatitude);
   setTabOrder(NumberEditLatitude, ComboBoxLatitude);
   setTabOrder(ComboBoxLatitude, NumberEditAltitude);
+  setTabOrder(NumberEditAltitude, SpinEditExcellent);
+  setTabOrder(SpinEditExcellent, SpinEditGood);
+  setTabOrder(SpinEditGood, SpinEditFair);
+  setTabOrder(SpinEditFair, ComboBoxClassesFor);
+
+  for (TNumberEdit* field : {NumberEditLongitude, NumberEditLatitude, NumberEditAltitude})
+    connect(field, &QLineEdit::textChanged, this, [this] { UpdatePreviews(); });
+  for (QComboBox* combo : {ComboBoxLongitude, ComboBoxLatitude})
+    connect(combo, &QComboBox::currentIndexChanged, this, [this] { UpdatePreviews(); });
+  UpdatePreviews();
 
   FormCreate(debuggerAttached);
 
   // Not resizable; at least the designed client area, more if the fonts of
   // this system need it.
   setFixedSize(sizeHint().expandedTo(QSize(285, 202)));
+}
+
+void TFormSetup::UpdatePreviews() {
+  const std::string degree = "\u00B0";
+  auto preview = [](TNumberEdit* field, const std::string& unit) {
+    return PreviewNumberText(field->text().toStdString(), field->TypeValue(), field->MinValue(),
+                             field->MaxValue(), unit);
+  };
+  // The side decides the sign; no selection counts as N and as W.
+  auto withSide = [](const std::string& text, QComboBox* combo, const char* none) {
+    if (text.rfind("= ", 0) != 0) return text;
+    const QString side = combo->currentText();
+    return text + " " + (side.isEmpty() ? std::string(none) : side.toStdString());
+  };
+  LabelLatitudeValue->setText(
+      QString::fromStdString(withSide(preview(NumberEditLatitude, degree), ComboBoxLatitude, "N")));
+  LabelLongitudeValue->setText(QString::fromStdString(
+      withSide(preview(NumberEditLongitude, degree), ComboBoxLongitude, "W")));
+  LabelAltitudeValue->setText(QString::fromStdString(preview(NumberEditAltitude, " m")));
 }
 
 void TFormSetup::FormCreate(bool debuggerAttached) {
@@ -134,6 +214,11 @@ void TFormSetup::FillFrom(const TSetupValues& values) {
   NumberEditLongitude->setText(QString::fromStdString(t.Longitude));
   SelectText(ComboBoxLongitude, t.LongitudeSide);
   NumberEditAltitude->setText(QString::fromStdString(t.Altitude));
+  SpinEditExcellent->setValue(t.ExcellentMax);
+  SpinEditGood->setValue(t.GoodMax);
+  SpinEditFair->setValue(t.FairMax);
+  ComboBoxClassesFor->setCurrentIndex(t.ClassesAtZenith ? 0 : 1);
+  UpdatePreviews();
 }
 
 TSetupTexts TFormSetup::CurrentTexts() const {
@@ -145,6 +230,10 @@ TSetupTexts TFormSetup::CurrentTexts() const {
   t.Longitude = NumberEditLongitude->text().toStdString();
   t.LongitudeSide = ComboBoxLongitude->currentText().toStdString();
   t.Altitude = NumberEditAltitude->text().toStdString();
+  t.ExcellentMax = SpinEditExcellent->value();
+  t.GoodMax = SpinEditGood->value();
+  t.FairMax = SpinEditFair->value();
+  t.ClassesAtZenith = ComboBoxClassesFor->currentIndex() != 1;
   return t;
 }
 
@@ -160,6 +249,8 @@ QWidget* TFormSetup::ControlOf(TSetupField field) const {
       return NumberEditLatitude;
     case TSetupField::Altitude:
       return NumberEditAltitude;
+    case TSetupField::Classes:
+      return SpinEditExcellent;
   }
   return nullptr;
 }
@@ -168,6 +259,8 @@ void TFormSetup::accept() {
   // A spin box being edited has not necessarily taken its text yet.
   SpinEditSecRetention->interpretText();
   SpinEditMinV->interpretText();
+  for (QDoubleSpinBox* spin : {SpinEditExcellent, SpinEditGood, SpinEditFair})
+    spin->interpretText();
   // Pressing Enter or clicking OK does not leave the field being edited:
   // check every field as if it had been left (formulas become numbers).
   for (TNumberEdit* field : {NumberEditLongitude, NumberEditLatitude, NumberEditAltitude})

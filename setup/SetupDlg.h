@@ -9,6 +9,7 @@
 #include "setup/SetupValues.h"
 
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 
@@ -50,9 +51,21 @@ class TFormSetup : public QDialog {
   QLabel* Label3;
   QLabel* Label4;
   QLabel* Label5;
+  // Beside each numeric field, what OK will apply, updated as the operator
+  // types ("= 45.5° N"); formulas are worked strictly from left to right.
+  QLabel* LabelLongitudeValue;
+  QLabel* LabelLatitudeValue;
+  QLabel* LabelAltitudeValue;
+  // The seeing classes of the big read-out (upper limits, arcsec) and
+  // whether they apply to zenith-corrected or line-of-sight values.
+  QDoubleSpinBox* SpinEditExcellent;
+  QDoubleSpinBox* SpinEditGood;
+  QDoubleSpinBox* SpinEditFair;
+  QComboBox* ComboBoxClassesFor;
 
  private:
   void FormCreate(bool debuggerAttached);
+  void UpdatePreviews();
   QWidget* ControlOf(TSetupField field) const;
 
   TSetupValues FAcceptedValues;

@@ -42,6 +42,10 @@ TSetupTexts SetupTextsFromValues(const TSetupValues& values) {
   t.Longitude = FormatFixed(std::fabs(values.Longitude * kRadToDeg), 4);
   t.LongitudeSide = values.Longitude > 0 ? "W" : "E";
   t.Altitude = FormatFixed(values.AltitudeM, 0);
+  t.ExcellentMax = values.Classes.Excellent;
+  t.GoodMax = values.Classes.Good;
+  t.FairMax = values.Classes.Fair;
+  t.ClassesAtZenith = values.Classes.Zenith;
   return t;
 }
 
@@ -55,25 +59,37 @@ TSetupValues SetupValuesFromTexts(const TSetupTexts& texts) {
   v.Longitude = ReadField(TSetupField::Longitude, "Longitude (deg)", texts.Longitude) * kDegToRad;
   if (texts.LongitudeSide == "E") v.Longitude = -v.Longitude;
   v.AltitudeM = ReadField(TSetupField::Altitude, "Altitude (m)", texts.Altitude);
+  v.Classes.Excellent = texts.ExcellentMax;
+  v.Classes.Good = texts.GoodMax;
+  v.Classes.Fair = texts.FairMax;
+  v.Classes.Zenith = texts.ClassesAtZenith;
+  if (!SeeingClassesValid(v.Classes))
+    throw ESetupInputError(TSetupField::Classes,
+                           "The seeing classes must grow: excellent below good below fair, "
+                           "nothing was changed !");
   return v;
 }
 
-TSetupValues SetupValuesFromProgram(const TGeneralParams& params, const TSetupLocation& site) {
+TSetupValues SetupValuesFromProgram(const TGeneralParams& params, const TSetupLocation& site,
+                                    const TSeeingClasses& classes) {
   TSetupValues v;
   v.MaxPointsDisplayed = params.MaxPointsDisplayed;
   v.MinValue_mV = params.MinValue_mV;
   v.Latitude = site.Latitude;
   v.Longitude = site.Longitude;
   v.AltitudeM = site.AltitudeM;
+  v.Classes = classes;
   return v;
 }
 
-void ApplySetupValues(const TSetupValues& values, TGeneralParams& params, TSetupLocation& site) {
+void ApplySetupValues(const TSetupValues& values, TGeneralParams& params, TSetupLocation& site,
+                      TSeeingClasses& classes) {
   params.MaxPointsDisplayed = values.MaxPointsDisplayed;
   params.MinValue_mV = values.MinValue_mV;
   site.Latitude = values.Latitude;
   site.Longitude = values.Longitude;
   site.AltitudeM = values.AltitudeM;
+  classes = values.Classes;
 }
 
 }  // namespace quorvel

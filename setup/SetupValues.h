@@ -7,6 +7,7 @@
 
 #include "common/Errors.h"
 #include "measure/Declarations.h"
+#include "measure/SeeingGlance.h"
 
 namespace quorvel {
 
@@ -17,6 +18,7 @@ struct TSetupValues {
   double Latitude = 0;                   // rad, north positive
   double Longitude = 0;                  // rad, west positive
   double AltitudeM = 0;                  // m
+  TSeeingClasses Classes;                // the big read-out's classes
 };
 
 // What the dialog's controls hold.
@@ -28,9 +30,12 @@ struct TSetupTexts {
   std::string Longitude;      // degrees, no sign
   std::string LongitudeSide;  // "E", "W" or ""
   std::string Altitude;       // metres
+  // The seeing classes: upper limits in arcseconds, and what they apply to.
+  double ExcellentMax = 1, GoodMax = 2, FairMax = 3;
+  bool ClassesAtZenith = true;
 };
 
-enum class TSetupField { Retention, MinSignal, Longitude, Latitude, Altitude };
+enum class TSetupField { Retention, MinSignal, Longitude, Latitude, Altitude, Classes };
 
 // The dialog's texts cannot all be applied. Carries the control to go back to.
 class ESetupInputError : public Exception {
@@ -51,13 +56,17 @@ TSetupTexts SetupTextsFromValues(const TSetupValues& values);
 // but "S" (resp. "E") gives a positive angle. Raises ESetupInputError, before
 // anything is returned, for an empty or unreadable field, a value that is not
 // a finite number, or a retention above 65535 (it would wrap around in 16
-// bits): all values are applied together or none.
+// bits), or seeing class limits that do not increase: all values are applied
+// together or none.
 TSetupValues SetupValuesFromTexts(const TSetupTexts& texts);
 
-TSetupValues SetupValuesFromProgram(const TGeneralParams& params, const TSetupLocation& site);
+TSetupValues SetupValuesFromProgram(const TGeneralParams& params, const TSetupLocation& site,
+                                    const TSeeingClasses& classes = SeeingClasses);
 
 // Applies accepted values to the program's records, in the order the program
-// has always used: retention and minimum signal, latitude, longitude, altitude.
-void ApplySetupValues(const TSetupValues& values, TGeneralParams& params, TSetupLocation& site);
+// has always used: retention and minimum signal, latitude, longitude,
+// altitude; then the seeing classes.
+void ApplySetupValues(const TSetupValues& values, TGeneralParams& params, TSetupLocation& site,
+                      TSeeingClasses& classes = SeeingClasses);
 
 }  // namespace quorvel

@@ -1,10 +1,10 @@
 #!/bin/bash
 # Screenshot of the running main window for the README: the simulated
 # instrument on a virtual clock, a few virtual minutes in so that both charts
-# hold data, on a 1366x768 virtual screen (Xvfb), with openbox as the window
-# manager when it is installed. Not part of the test suite.
+# hold data, on a virtual screen (Xvfb, 1366x768 unless told), with openbox as
+# the window manager when it is installed. Not part of the test suite.
 #
-#   tools/screenshot.sh [OUTPUT.png] [REAL_SECONDS] [full]
+#   tools/screenshot.sh [OUTPUT.png] [REAL_SECONDS] [WIDTHxHEIGHT] [full]
 #
 # With "full", the run goes at full speed from midnight until both charts are
 # full (65 535 points each, in the second simulated day, 140 000 virtual
@@ -12,13 +12,18 @@
 # still; give it REAL_SECONDS enough to get there (a few minutes). The same
 # picture comes from every build: the simulation is seeded.
 #
+# The README's pictures:
+#   tools/screenshot.sh docs/main-window-1366x768.png 25 1366x768
+#   tools/screenshot.sh docs/main-window-1920x1080.png 25 1920x1080
+#
 # Needs Xvfb and ImageMagick's import (tools/setup-debian.sh installs both);
 # openbox and wmctrl (optional) add the title bar and a real close.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-out=${1:-$root/docs/main-window.png}
+out=${1:-$root/docs/main-window-1366x768.png}
 seconds=${2:-25}
+size=${3:-1366x768}
 exe=$root/build/default/gui/quorvel
 [ -x "$exe" ] || { echo "build first: cmake --build --preset default" >&2; exit 1; }
 
@@ -32,7 +37,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb "$display" -screen 0 "${size}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -42,7 +47,7 @@ if command -v openbox >/dev/null; then
   sleep 1
 fi
 
-if [ "${3:-}" = full ]; then
+if [ "${4:-}" = full ]; then
   {
     printf '[Software]\nDRAVO_Solar\\General\\RetentionMaxPoints=65535\n'
     printf 'DRAVO_Solar\\General\\MinSignal_mV_Meas=150\n'

@@ -8,10 +8,10 @@ PACKAGES="
 build-essential cmake pkg-config git ca-certificates
 dpkg-dev file desktop-file-utils
 libgtest-dev libgmock-dev googletest libbenchmark-dev
-qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins
+qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libxcb1-dev
 libhidapi-dev libudev-dev
 qt6-httpserver-dev qt6-websockets-dev
-xvfb xauth
+xvfb xauth x11-utils openbox wmctrl xdotool imagemagick
 locales
 fonts-dejavu-core fonts-liberation
 clang-14 libclang-rt-14-dev

@@ -141,6 +141,21 @@ struct TFakeView : IMainView, ILogSink {
     if (whileErrorShown) whileErrorShown();
   }
   void OnAcquisitionStopped() override { ++stopped; }
+  // The conditions up now, with their texts, and every raise in order.
+  std::map<TCondition, std::string> conditions;
+  std::vector<TCondition> raised;
+  void RaiseCondition(TCondition id, const std::string& text) override {
+    conditions[id] = text;
+    raised.push_back(id);
+  }
+  void ClearCondition(TCondition id) override { conditions.erase(id); }
+  bool Up(TCondition id) const { return conditions.count(id) > 0; }
+  TSeeingGlance glance;
+  int glances = 0;
+  void SetSeeingGlance(const TSeeingGlance& g) override {
+    glance = g;
+    ++glances;
+  }
   void AppendLogLine(const std::string& line) override {
     const auto cut = line.find("] : ");
     log.push_back(cut == std::string::npos ? line : line.substr(cut + 4));

@@ -80,12 +80,15 @@ TEST_F(Core, StartWithTheInstrument) {
   sim_->AddMouse();
   sim_->AddInstrument(test::ClearSky());
   Start();
-  ASSERT_GE(view_.log.size(), 5u);
+  ASSERT_GE(view_.log.size(), 6u);
   EXPECT_EQ(view_.log[0], "Application startup");
-  EXPECT_EQ(view_.log[1], "Arrival of \"USB Optical Mouse\" -> \"USB Optical Mouse\"");
-  EXPECT_EQ(view_.log[2], "Arrival of \"HID QLX SOLAR\" -> \"HID QLX SOLAR\"");
-  EXPECT_EQ(view_.log[3], "Connected to -> HID QLX SOLAR");
-  EXPECT_EQ(view_.log[4], "HidCtlDeviceChange loop -> 2 devices");
+  EXPECT_EQ(view_.log[1],
+            "Site : latitude 45.5000\u00B0 N, longitude 3.5000\u00B0 E, altitude 0 m");
+  EXPECT_EQ(view_.log[2], "Arrival of \"USB Optical Mouse\" -> \"USB Optical Mouse\"");
+  EXPECT_EQ(view_.log[3], "Arrival of \"HID QLX SOLAR\" -> \"HID QLX SOLAR\"");
+  EXPECT_EQ(view_.log[4], "Connected to -> HID QLX SOLAR");
+  EXPECT_EQ(view_.log[5], "HidCtlDeviceChange loop -> 2 devices");
+  EXPECT_TRUE(view_.conditions.empty());
   test::Pump(30);  // a not-found box would come after the change
   EXPECT_TRUE(view_.errors.empty());
   EXPECT_TRUE(core_->TimerMain().Enabled());
@@ -609,6 +612,134 @@ TEST_F(Core, AWholeDayCrossesLocalMidnightIntoANewFile) {
   EXPECT_LT(lines, 86400u);
   // One line for every seeing point plotted, that is every valid measurement.
   EXPECT_EQ(static_cast<std::int64_t>(lines), view_.seeing.insertions);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Conditions the core keeps in sight: raised with their operator text when
+// they begin, cleared when they are over.
+TEST_F(Core, AnUnplugRaisesInstrumentLostAndAcquisitionStoppedAndAReplugClearsBoth) {
+  const int instrument = sim_->AddInstrument(test::ClearSky());
+  Start();
+  Tick(2);
+  sim_->Unplug(instrument);
+  Settle();
+  Tick();
+  ASSERT_TRUE(view_.Up(TCondition::InstrumentLost));
+  EXPECT_EQ(view_.conditions[TCondition::InstrumentLost],
+            "Instrument lost : HID QLX SOLAR was unplugged, please attach it again");
+  ASSERT_TRUE(view_.Up(TCondition::AcquisitionStopped));
+  EXPECT_EQ(view_.conditions[TCondition::AcquisitionStopped].rfind(
+                "Acquisition stopped : HID WRITE ERROR", 0),
+            0u);
+  EXPECT_EQ(view_.glance.State, TGlanceState::NoMeasurement);
+  sim_->Plug(instrument);
+  ASSERT_TRUE(test::PumpUntil([&] { return core_->TimerMain().Enabled(); }));
+  EXPECT_TRUE(view_.conditions.empty());
+}
+
+TEST_F(Core, NoInstrumentAtStartIsInTheBarUntilItArrives) {
+  const int instrument = sim_->AddInstrument(test::ClearSky(), /*plugged=*/false);
+  Start();
+  ASSERT_TRUE(view_.Up(TCondition::InstrumentLost));
+  EXPECT_EQ(view_.conditions[TCondition::InstrumentLost],
+            "Instrument not found : please attach it");
+  sim_->Plug(instrument);
+  ASSERT_TRUE(test::PumpUntil([&] { return core_->TimerMain().Enabled(); }));
+  EXPECT_FALSE(view_.Up(TCondition::InstrumentLost));
+}
+
+TEST_F(Core, AnErasedCalibrationStopsAcquisitionInSight) {
+  TSimInstrumentConfig c = test::ClearSky();
+  c.StartErased = true;
+  sim_->AddInstrument(c);
+  Start();
+  Tick();
+  ASSERT_TRUE(view_.Up(TCondition::AcquisitionStopped));
+  EXPECT_EQ(view_.conditions[TCondition::AcquisitionStopped],
+            "Acquisition stopped : the instrument has no calibration");
+}
+
+// The read-out's value follows the classes' choice of zenith or line of
+// sight; too little light says why.
+TEST_F(Core, TheGlanceOfEachCycle) {
+  sim_->AddInstrument(test::Replaying({test::ReferenceReport(), test::ReferenceReport(),
+                                       test::MeasurementReport(40000.0f, 10.0f)}));
+  Start();
+  Tick();
+  ASSERT_EQ(view_.glance.State, TGlanceState::Value);
+  EXPECT_TRUE(view_.glance.Zenith);
+  EXPECT_EQ(view_.glance.Seeing, core_->FDataOutMes.seeingArcSecZen);
+  EXPECT_EQ(view_.glance.R0, core_->FDataOutMes.R0Zen);
+  SeeingClasses.Zenith = false;
+  Tick();
+  EXPECT_FALSE(view_.glance.Zenith);
+  EXPECT_EQ(view_.glance.Seeing, core_->FDataOutMes.seeingArcSec);
+  EXPECT_EQ(view_.glance.Quality, ClassifySeeing(core_->FDataOutMes.seeingArcSec, SeeingClasses));
+  SeeingClasses = TSeeingClasses{};
+  Tick();
+  EXPECT_EQ(view_.glance.State, TGlanceState::NoSunlight);
+  EXPECT_EQ(view_.glance.Reason, "No sunlight on the instrument: clouds?");
+}
+
+TEST_F(Core, SeeingClassesFromTheSettingsFile) {
+  struct Case {
+    const char* lines;
+    TSeeingClasses expected;
+    const char* named;  // a "Setting ... not used" line, or none
+  } cases[] = {
+      // Files of older versions do not have them: nothing to say.
+      {"", TSeeingClasses{}, nullptr},
+      {"DRAVO_Solar\\General\\SeeingExcellentMax=0.8\nDRAVO_Solar\\General\\SeeingGoodMax=1.6\n"
+       "DRAVO_Solar\\General\\SeeingFairMax=2.4\nDRAVO_Solar\\General\\SeeingClassesAtZenith=No\n",
+       TSeeingClasses{0.8, 1.6, 2.4, false}, nullptr},
+      {"DRAVO_Solar\\General\\SeeingExcellentMax=5\n", TSeeingClasses{},
+       "Setting SeeingExcellentMax not used, default kept : "},
+      {"DRAVO_Solar\\General\\SeeingGoodMax=1,5\n", TSeeingClasses{},
+       "Setting SeeingGoodMax not used, default kept : "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    SeeingClasses = TSeeingClasses{};
+    view_ = TFakeView{};
+    const std::string file = (dir_ / "s.ini").string();
+    std::ofstream(file) << "[Software]\nDRAVO_Solar\\General\\Altitude=10\n" << c.lines;
+    TDatabaseRegistry settings(file);
+    Start(&settings);
+    EXPECT_EQ(SeeingClasses.Excellent, c.expected.Excellent);
+    EXPECT_EQ(SeeingClasses.Good, c.expected.Good);
+    EXPECT_EQ(SeeingClasses.Fair, c.expected.Fair);
+    EXPECT_EQ(SeeingClasses.Zenith, c.expected.Zenith);
+    EXPECT_EQ(view_.Count("Setting Seeing"), c.named ? 1 : 0);
+    if (c.named) {
+      EXPECT_TRUE(view_.Has(c.named));
+    }
+    core_.reset();
+  }
+  SeeingClasses = TSeeingClasses{};
+}
+
+// The setup dialog's acceptance through the core: the values are stored;
+// a store that fails is said once in the log and stays up until a save works.
+TEST_F(Core, SettingsNotSavedIsRaisedAndClearedBySetupApplied) {
+  TDatabaseRegistry settings((dir_ / "blocked.ini").string());
+  std::filesystem::create_directories(dir_ / "blocked.ini" / "x");
+  Start(&settings);
+  core_->SetupApplied();
+  ASSERT_TRUE(view_.Up(TCondition::SettingsNotSaved));
+  EXPECT_EQ(view_.conditions[TCondition::SettingsNotSaved].rfind("Settings not saved : ", 0), 0u);
+  EXPECT_EQ(view_.Count("Settings not saved : "), 1);
+  std::filesystem::remove_all(dir_ / "blocked.ini");
+  SetupLocation.AltitudeM = 250;
+  core_->SetupApplied();
+  EXPECT_FALSE(view_.Up(TCondition::SettingsNotSaved));
+  EXPECT_EQ(view_.log.back(),
+            "Site : latitude 45.5000\u00B0 N, longitude 3.5000\u00B0 E, altitude 250 m");
+  SetupLocation = TSetupLocation{};
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ case "$TARGET" in
     QT=Qt6Core; MAX_LEN=4096; SMOKE_RUNS=50000 ;;
   settings)
     SOURCES="records/SettingsStore.cpp records/TaggedValue.cpp records/ProgramSettings.cpp
-      records/Cp1252.cpp measure/Declarations.cpp $COMMON"
+      records/Cp1252.cpp measure/Declarations.cpp measure/SeeingGlance.cpp $COMMON"
     QT=Qt6Core; MAX_LEN=1024; SMOKE_RUNS=400 ;;
   sun_batch)
     SOURCES="$(ls ephemeris/*.cpp) sun/SunReport.cpp $COMMON"
