@@ -35,6 +35,12 @@ struct TOptions {
   // Virtual seconds at which the process stops itself (SIGSTOP) until it
   // gets SIGCONT: a test changes files while the run stands still.
   std::vector<std::int64_t> simStopAt;
+  // MQTT: each given value replaces the stored setting for this run.
+  // --mqtt-url turns the publisher on ("off" turns it off).
+  std::optional<std::string> mqttUrl, mqttPrefix, mqttStation, mqttUser, mqttPasswordFile, mqttCa,
+      mqttCert, mqttKey, mqttDiscoveryPrefix;
+  std::optional<bool> mqttDiscovery;
+  std::optional<std::size_t> mqttQueue;
 
   bool UsesVirtualClock() const { return speed.has_value() || clockStartUtcMs.has_value(); }
   bool UsesSimulator() const { return simulate || !replayFile.empty(); }

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/MainCore.h"
+#include "app/MqttOutput.h"
 #include "common/Errors.h"
 #include "common/Format.h"
 #include "device/HidapiBackend.h"
@@ -15,6 +16,7 @@
 #include "device/SimBackend.h"
 #include "ephemeris/SunPosition.h"
 #include "measure/Declarations.h"
+#include "mqtt/MqttSecrets.h"
 #include "records/SettingsStore.h"
 #include "records/StartupDefaults.h"
 
@@ -35,6 +37,13 @@ TProgram::TProgram(const TOptions& options) : options_(options) {
   }
   InitStartupDefaults(options_.dataDir);
   settings_ = &CreateRegD(options_.settingsFile);
+  mqttConfig_ = ResolveMqttConfig(settings_, options_, mqttProblems_);
+  if (mqttConfig_.enabled && options_.mqttUrl) {
+    // Asked for on the command line: refused at once, like any bad option.
+    const std::string problem = CheckMqttConfig(mqttConfig_);
+    if (!problem.empty()) throw Exception(problem);
+    if (!mqttConfig_.passwordFile.empty()) ReadMqttPasswordFile(mqttConfig_.passwordFile);
+  }
 
   if (options_.UsesSimulator()) {
     sim_ = std::make_shared<TSimulatedBackend>();
@@ -61,10 +70,30 @@ TProgram::TProgram(const TOptions& options) : options_(options) {
 
 TProgram::~TProgram() {
   driver_.reset();
+  mqtt_.reset();
   if (clock_) SetClock(nullptr);
 }
 
 void TProgram::Drive(TMainCore& core, std::function<void()> finished, bool endWithReplay) {
+  mqtt_ = std::make_unique<TMqttOutput>(core.View().Memo());
+  for (const std::string& p : mqttProblems_)
+    AddtoMemoLog(core.View().Memo(), "Setting not used, default kept : " + p);
+  if (mqttConfig_.enabled) {
+    try {
+      mqtt_->Apply(mqttConfig_);
+    } catch (const std::exception& e) {
+      // Stored settings that no longer work: the run goes on without MQTT.
+      AddtoMemoLog(core.View().Memo(), std::string("MQTT not started : ") + e.what());
+    }
+  }
+  core.Live().Add(mqtt_.get());
+  // The queue goes out and "offline" is published while the log still
+  // exists, before the event loop returns.
+  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, mqtt_.get(),
+                   [this, &core] {
+                     core.Live().Remove(mqtt_.get());
+                     mqtt_->Finish();
+                   });
   if (sim_) {
     sim_->SetReplayOverCallback([&core, finished, endWithReplay] {
       // Runs inside the exchange that found the file exhausted: end the run

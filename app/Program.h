@@ -7,12 +7,14 @@
 #include <QObject>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Options.h"
 #include "app/TimerMain.h"
 #include "common/Clock.h"
 #include "common/DateTime.h"
 #include "device/HidBackend.h"
+#include "mqtt/MqttConfig.h"
 
 namespace quorvel {
 
@@ -23,12 +25,13 @@ double SunElevationAtSite(TDateTime utc);
 class TSimulatedBackend;
 class TDatabaseRegistry;
 class TMainCore;
+class TMqttOutput;
 
 class TProgram {
  public:
   // Raises quorvel::Exception with an operator message when the options
   // cannot be honoured (unreadable replay file, bad fault schedule, capture
-  // file that cannot be created).
+  // file that cannot be created, MQTT options that cannot be used).
   explicit TProgram(const TOptions& options);
   ~TProgram();
 
@@ -37,10 +40,12 @@ class TProgram {
   TSimulatedBackend* Simulator() const { return sim_.get(); }
   TDatabaseRegistry* Settings() const { return settings_; }
   VirtualClock* Clock() const { return clock_.get(); }
+  // The MQTT output, once Drive() has made it.
+  TMqttOutput* Mqtt() const { return mqtt_.get(); }
 
-  // Once the core exists: paces its timer on the virtual clock, applies the
-  // simulator's scheduled faults, and calls `finished` after --duration and,
-  // when `endWithReplay`, once a replay has no more reports.
+  // Once the core exists: starts the live outputs (MQTT), paces its timer on the virtual clock,
+  // applies the simulator's scheduled faults, and calls `finished` after --duration and, when
+  // `endWithReplay`, once a replay has no more reports.
   void Drive(TMainCore& core, std::function<void()> finished, bool endWithReplay);
 
  private:
@@ -50,7 +55,10 @@ class TProgram {
   std::shared_ptr<IHidBackend> backend_;
   TDatabaseRegistry* settings_ = nullptr;
   std::unique_ptr<TVirtualTimeDriver> driver_;
+  TMqttConfig mqttConfig_;
+  std::vector<std::string> mqttProblems_;
   std::unique_ptr<QObject> realTimeGuard_;
+  std::unique_ptr<TMqttOutput> mqtt_;
 };
 
 }  // namespace quorvel
