@@ -10,6 +10,7 @@ dpkg-dev file desktop-file-utils
 libgtest-dev libgmock-dev googletest libbenchmark-dev
 qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins
 libhidapi-dev libudev-dev
+libmosquitto-dev mosquitto mosquitto-clients openssl python3-jsonschema
 xvfb xauth
 locales
 fonts-dejavu-core fonts-liberation
