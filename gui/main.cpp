@@ -9,6 +9,7 @@
 #include "common/EventLog.h"
 #include "gui/GuiMessages.h"
 #include "gui/MainForm.h"
+#include "mqtt_ui/MqttSettingsDialog.h"
 
 using namespace quorvel;
 
@@ -39,6 +40,7 @@ int RunWindow(int argc, char** argv, const TOptions& options) {
     form.Core().Protocol().SetDebugHid(options.debugHid);
     program->Drive(
         form.Core(), [&form] { form.close(); }, false);
+    AddMqttMenuEntry(form, *program->Mqtt(), program->Settings());
     QuitOnSignals(app);
     form.show();
     status = app.exec();

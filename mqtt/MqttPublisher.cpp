@@ -28,6 +28,9 @@ constexpr auto kStallTimeout = std::chrono::seconds(90);
 // Broker unreachable this long since the start or a loss: say it once.
 constexpr auto kUnreachableAfter = std::chrono::seconds(5);
 
+// How long a clean end waits for a connection still being made.
+constexpr auto kConnectAtExit = std::chrono::seconds(2);
+
 void InitLibrary() {
   static std::once_flag once;
   std::call_once(once, [] { mosquitto_lib_init(); });
@@ -354,12 +357,13 @@ struct TMqttPublisher::TImpl {
     if (flushMs > 0) MaybeStart(lock);
     // A connection still being made is waited for too, unless it has
     // failed already: a short run still delivers what it measured.
-    const auto deadline = TSteady::now() + std::chrono::milliseconds(flushMs);
+    const auto start = TSteady::now();
+    const auto deadline = start + std::chrono::milliseconds(flushMs);
     while (loopStarted && TSteady::now() < deadline) {
       if (connected) {
         if (statusSent && discoverySent && queue.empty() && outstanding.empty()) break;
         Feed(lock);
-      } else if (outage) {
+      } else if (outage || TSteady::now() - start > kConnectAtExit) {
         break;
       }
       Report();
