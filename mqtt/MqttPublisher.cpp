@@ -158,9 +158,9 @@ struct TMqttPublisher::TImpl {
     outstanding.erase(it);
     lastProgress = TSteady::now();
     if (seq == 0) return;
-    // Acknowledgements come in order, so the entry is at the front.
-    const auto e =
-        std::find_if(queue.begin(), queue.end(), [seq](const TEntry& x) { return x.seq >= seq; });
+    // The queue is in order of seq; an entry dropped meanwhile is not found.
+    const auto e = std::lower_bound(queue.begin(), queue.end(), seq,
+                                    [](const TEntry& x, std::uint64_t v) { return x.seq < v; });
     if (e != queue.end() && e->seq == seq) {
       queue.erase(e);
       ++acknowledged;
@@ -203,8 +203,10 @@ struct TMqttPublisher::TImpl {
       if (Send(lock, topics.trigger, TriggerStateName(t), 1, true, 0)) triggerSent = t;
     }
     if (latest && latestSeq != stateSent && Room()) {
+      // The texts are made without the lock, which Publish() takes.
       std::shared_ptr<const TLiveSnapshot> s = latest;
       const std::uint64_t seq = latestSeq;
+      lock.unlock();
       std::string json;
       if (!config.station.empty() && s->station != config.station) {
         TLiveSnapshot copy = *s;
@@ -213,6 +215,7 @@ struct TMqttPublisher::TImpl {
       } else {
         json = SnapshotJson(*s);
       }
+      lock.lock();
       if (Send(lock, topics.state, json, 0, true, 0)) stateSent = seq;
     }
     while (connected && Room()) {
@@ -221,8 +224,11 @@ struct TMqttPublisher::TImpl {
                            [](const TEntry& x, std::uint64_t seq) { return x.seq < seq; });
       if (e == queue.end()) break;
       const TEntry entry = *e;
-      if (!Send(lock, topics.measurement, EntryJson(entry), 1, false, entry.seq)) break;
-      nextToSend = entry.seq + 1;
+      lock.unlock();
+      const std::string json = EntryJson(entry);
+      lock.lock();
+      if (!Send(lock, topics.measurement, json, 1, false, entry.seq)) break;
+      nextToSend = std::max(nextToSend, entry.seq + 1);
     }
   }
 
@@ -428,8 +434,11 @@ TMqttPublisher::~TMqttPublisher() {
 void TMqttPublisher::Publish(const std::shared_ptr<const TLiveSnapshot>& snapshot) {
   if (!snapshot) return;
   TImpl& p = *impl_;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
+    // Without a connection nothing is to be sent: no need to wake the thread.
+    wake = p.connected;
     if (p.stop) return;
     p.latest = snapshot;
     ++p.latestSeq;
@@ -453,7 +462,7 @@ void TMqttPublisher::Publish(const std::shared_ptr<const TLiveSnapshot>& snapsho
       p.queue.push_back(std::move(e));
     }
   }
-  p.wake.notify_all();
+  if (wake) p.wake.notify_all();
 }
 
 void TMqttPublisher::Finish(int flushMs) {
