@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -387,6 +388,10 @@ struct TOutage {
   const char* name;
   bool restartStation;  // the station's broker restarts while the centre is away
 };
+
+void PrintTo(const TOutage& o, std::ostream* os) {
+  *os << o.name;
+}
 
 class StationNetwork : public MqttEndToEnd, public ::testing::WithParamInterface<TOutage> {};
 
