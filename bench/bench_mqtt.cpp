@@ -80,6 +80,8 @@ void BM_PublishToMisbehavingBroker(benchmark::State& state) {
     slowestUs = std::max(slowestUs, us);
     over5ms += us > 5000;
   }
+  // Let the network side take what it can before counting.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   state.counters["baseline_slowest_us"] = baselineUs;
   state.counters["over_5ms"] = over5ms;
   state.counters["baseline_over_5ms"] = baselineOver5ms;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -63,12 +64,24 @@ struct TMqttPublisher::TImpl {
   std::string password, swVersion;
   TLog log;
 
+  // What Publish() hands over: its own small lock, held only to append or
+  // to swap, so the cycle never waits for the network side, even one that
+  // is preempted while holding `mutex` on a loaded machine.
+  mutable std::mutex inboxMutex;
+  std::deque<TEntry> inbox;
+  std::shared_ptr<const TLiveSnapshot> inboxLatest;
+  std::uint64_t inboxDropped = 0;
+  std::uint64_t nextSeq = 1;
+  std::shared_ptr<const std::string> stationCache;
+  bool closed = false;
+  // The network side waits with room to send: the next measurement should
+  // wake it. Otherwise Publish() wakes nobody (a wake-up is a system call).
+  std::atomic<bool> wantsData{false};
+
   mutable std::mutex mutex;
   std::condition_variable wake;
   // Shared with Publish() and libmosquitto's callbacks, under `mutex`.
   std::deque<TEntry> queue;
-  std::uint64_t nextSeq = 1;
-  std::shared_ptr<const std::string> stationCache;
   std::shared_ptr<const TLiveSnapshot> latest;
   std::uint64_t latestSeq = 0;
   std::uint64_t dropped = 0;
@@ -185,6 +198,31 @@ struct TMqttPublisher::TImpl {
   }
 
   bool Room() const { return static_cast<int>(outstanding.size()) < kMqttWindow; }
+
+  // Moves what Publish() handed over into the queue, keeping its bound.
+  // With `lock` held.
+  void Drain() {
+    std::deque<TEntry> in;
+    {
+      std::lock_guard<std::mutex> l(inboxMutex);
+      in.swap(inbox);
+      if (inboxLatest) {
+        latest = std::move(inboxLatest);
+        ++latestSeq;
+      }
+      dropped += inboxDropped;
+      inboxDropped = 0;
+    }
+    for (TEntry& e : in) {
+      if (queue.size() >= config.maxQueued) {
+        // The oldest goes; if libmosquitto holds it, its acknowledgement
+        // finds nothing to remove.
+        queue.pop_front();
+        ++dropped;
+      }
+      queue.push_back(std::move(e));
+    }
+  }
 
   // What a connection owes the broker, within the window. With `lock` held.
   void Feed(std::unique_lock<std::mutex>& lock) {
@@ -329,6 +367,7 @@ struct TMqttPublisher::TImpl {
   void Run() {
     std::unique_lock<std::mutex> lock(mutex);
     while (!stop) {
+      Drain();
       MaybeStart(lock);
       if (disconnectedEvent) {
         disconnectedEvent = false;
@@ -353,12 +392,15 @@ struct TMqttPublisher::TImpl {
         Feed(lock);
       }
       Report();
+      wantsData = connected && Room();
       wake.wait_for(lock, std::chrono::milliseconds(200));
+      wantsData = false;
     }
     Shutdown(lock);
   }
 
   void Shutdown(std::unique_lock<std::mutex>& lock) {
+    Drain();
     // A run shorter than a connection still delivers what it measured.
     if (flushMs > 0) MaybeStart(lock);
     // A connection still being made is waited for too, unless it has
@@ -366,6 +408,7 @@ struct TMqttPublisher::TImpl {
     const auto start = TSteady::now();
     const auto deadline = start + std::chrono::milliseconds(flushMs);
     while (loopStarted && TSteady::now() < deadline) {
+      Drain();
       if (connected) {
         if (statusSent && discoverySent && queue.empty() && outstanding.empty()) break;
         Feed(lock);
@@ -434,14 +477,10 @@ TMqttPublisher::~TMqttPublisher() {
 void TMqttPublisher::Publish(const std::shared_ptr<const TLiveSnapshot>& snapshot) {
   if (!snapshot) return;
   TImpl& p = *impl_;
-  bool wake = false;
   {
-    std::lock_guard<std::mutex> lock(p.mutex);
-    // Without a connection nothing is to be sent: no need to wake the thread.
-    wake = p.connected;
-    if (p.stop) return;
-    p.latest = snapshot;
-    ++p.latestSeq;
+    std::lock_guard<std::mutex> lock(p.inboxMutex);
+    if (p.closed) return;
+    p.inboxLatest = snapshot;
     if (snapshot->measurement) {
       const std::string& name = p.config.station.empty() ? snapshot->station : p.config.station;
       if (!p.stationCache || *p.stationCache != name)
@@ -453,20 +492,26 @@ void TMqttPublisher::Publish(const std::shared_ptr<const TLiveSnapshot>& snapsho
       e.latitudeDeg = snapshot->latitudeDeg;
       e.longitudeEastDeg = snapshot->longitudeEastDeg;
       e.altitudeM = snapshot->altitudeM;
-      if (p.queue.size() >= p.config.maxQueued) {
-        // The oldest goes; if libmosquitto holds it, its acknowledgement
-        // finds nothing to remove.
-        p.queue.pop_front();
-        ++p.dropped;
+      // Not yet in the queue: bounded on its own, for a network side that
+      // has not come round to it.
+      if (p.inbox.size() >= p.config.maxQueued) {
+        p.inbox.pop_front();
+        ++p.inboxDropped;
       }
-      p.queue.push_back(std::move(e));
+      p.inbox.push_back(std::move(e));
     }
   }
-  if (wake) p.wake.notify_all();
+  // Without a connection or room in the window nothing is to be sent; the
+  // thread looks every 200 ms anyway.
+  if (p.wantsData.exchange(false)) p.wake.notify_all();
 }
 
 void TMqttPublisher::Finish(int flushMs) {
   TImpl& p = *impl_;
+  {
+    std::lock_guard<std::mutex> lock(p.inboxMutex);
+    p.closed = true;
+  }
   {
     std::lock_guard<std::mutex> lock(p.mutex);
     if (p.stop) {
@@ -483,10 +528,11 @@ void TMqttPublisher::Finish(int flushMs) {
 TMqttPublisher::TStats TMqttPublisher::Stats() const {
   const TImpl& p = *impl_;
   std::lock_guard<std::mutex> lock(p.mutex);
+  std::lock_guard<std::mutex> inbox(p.inboxMutex);
   TStats s;
   s.connected = p.connected;
-  s.queued = p.queue.size();
-  s.dropped = p.dropped;
+  s.queued = std::min(p.queue.size() + p.inbox.size(), p.config.maxQueued);
+  s.dropped = p.dropped + p.inboxDropped + (p.queue.size() + p.inbox.size() - s.queued);
   s.acknowledged = p.acknowledged;
   s.outstanding = static_cast<int>(p.outstanding.size());
   s.maxOutstanding = p.maxOutstanding;
