@@ -10,10 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -76,15 +78,29 @@ std::string MissingTools() {
 }
 
 int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
+  // Below the ephemeral range: no outgoing connection (a client, a bridge
+  // retrying, the probes) can take the port while its broker is stopped, nor
+  // connect to itself on it.
+  int low = 32768;
+  {
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    range >> low;
+  }
+  const int top = std::max(low, 12000);
+  static std::mt19937 random(static_cast<std::uint32_t>(std::random_device()() ^ ::getpid()));
+  std::uniform_int_distribution<int> pick(10000, top - 1);
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const int port = pick(random);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    if (free) return port;
+  }
+  throw std::runtime_error("no free port below the ephemeral range");
 }
 
 TBroker::TBroker(fs::path dir, std::string config, int port)
