@@ -7,6 +7,7 @@
 #include "common/Errors.h"
 #include "common/Format.h"
 #include "common/UtcText.h"
+#include "mqtt/MqttConfig.h"
 
 namespace quorvel {
 
@@ -42,6 +43,13 @@ std::string Port(const char* name, std::optional<std::uint16_t>& field, const st
   if (!n || *n < 0 || *n > 65535)
     return std::string("option ") + name + " needs a port from 0 (off) to 65535, not '" + v + "'";
   field = static_cast<std::uint16_t>(*n);
+  return {};
+}
+
+// An MQTT option whose value is kept as given (checked with the rest).
+template <std::optional<std::string> TOptions::*field>
+std::string SetText(TOptions& o, const std::string& v) {
+  o.*field = v;
   return {};
 }
 
@@ -251,6 +259,57 @@ const std::vector<TOptionSpec>& Specs() {
        "0 = no discovery)",
        [](TOptions& o, const std::string& v) {
          return Port("--alpaca-discovery-port", o.alpacaDiscoveryPort, v);
+       }},
+      {"--mqtt-url", nullptr, "URL",
+       "publish to the MQTT broker at mqtt://HOST:PORT or\n"
+       "mqtts://HOST:PORT (TLS); \"off\": no MQTT for this run",
+       [](TOptions& o, const std::string& v) {
+         std::string error;
+         if (v != "off" && !ParseMqttUrl(v, error)) return "option --mqtt-url: " + error;
+         o.mqttUrl = v;
+         return std::string();
+       }},
+      {"--mqtt-prefix", nullptr, "PREFIX", "first level of the MQTT topics (default: quorvel)",
+       SetText<&TOptions::mqttPrefix>},
+      {"--mqtt-station", nullptr, "NAME",
+       "station name in the MQTT topics and payloads (default:\n"
+       "quorvel-<serial number of the instrument>)",
+       SetText<&TOptions::mqttStation>},
+      {"--mqtt-user", nullptr, "USER", "user name at the MQTT broker",
+       SetText<&TOptions::mqttUser>},
+      {"--mqtt-password-file", nullptr, "FILE",
+       "the MQTT password: the first line of FILE, which only its\n"
+       "owner may read (chmod 600)",
+       SetText<&TOptions::mqttPasswordFile>},
+      {"--mqtt-ca", nullptr, "FILE",
+       "CA certificates (PEM) that sign the broker's certificate\n"
+       "(mqtts; default: the system's)",
+       SetText<&TOptions::mqttCa>},
+      {"--mqtt-cert", nullptr, "FILE", "client certificate (PEM) for the broker (mqtts)",
+       SetText<&TOptions::mqttCert>},
+      {"--mqtt-key", nullptr, "FILE", "private key (PEM) of the client certificate (mqtts)",
+       SetText<&TOptions::mqttKey>},
+      {"--mqtt-discovery", nullptr, "yes|no",
+       "Home Assistant discovery messages (default: yes); no\n"
+       "removes the ones published before",
+       [](TOptions& o, const std::string& v) {
+         if (v != "yes" && v != "no")
+           return "option --mqtt-discovery needs yes or no, not '" + v + "'";
+         o.mqttDiscovery = v == "yes";
+         return std::string();
+       }},
+      {"--mqtt-discovery-prefix", nullptr, "PREFIX",
+       "Home Assistant discovery prefix (default: homeassistant)",
+       SetText<&TOptions::mqttDiscoveryPrefix>},
+      {"--mqtt-queue", nullptr, "N",
+       "measurements kept while the broker is unreachable, oldest\n"
+       "dropped beyond (default: 86400, a day at one a second)",
+       [](TOptions& o, const std::string& v) {
+         const auto n = ParseInt64(v);
+         if (!n || *n < 1 || *n > 10000000)
+           return "option --mqtt-queue needs a whole number from 1 to 10000000, not '" + v + "'";
+         o.mqttQueue = static_cast<std::size_t>(*n);
+         return std::string();
        }},
       {"--version", nullptr, nullptr, "print the version and exit",
        [](TOptions& o, const std::string&) { return SetFlag(&TOptions::version, o); }},

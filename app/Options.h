@@ -53,6 +53,12 @@ struct TOptions {
   std::optional<std::string> alpacaBind;
   std::optional<bool> alpacaZenith;
   std::optional<std::uint16_t> alpacaDiscoveryPort;
+  // MQTT: each given value replaces the stored setting for this run.
+  // --mqtt-url turns the publisher on ("off" turns it off).
+  std::optional<std::string> mqttUrl, mqttPrefix, mqttStation, mqttUser, mqttPasswordFile, mqttCa,
+      mqttCert, mqttKey, mqttDiscoveryPrefix;
+  std::optional<bool> mqttDiscovery;
+  std::optional<std::size_t> mqttQueue;
 
   bool UsesVirtualClock() const { return speed.has_value() || clockStartUtcMs.has_value(); }
   bool UsesSimulator() const { return simulate || !replayFile.empty(); }

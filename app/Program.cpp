@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/MainCore.h"
+#include "app/MqttOutput.h"
 #include "common/Errors.h"
 #include "common/Format.h"
 #include "common/LogFile.h"
@@ -17,6 +18,7 @@
 #include "ephemeris/SunPosition.h"
 #include "measure/Declarations.h"
 #include "records/InstanceLock.h"
+#include "mqtt/MqttSecrets.h"
 #include "records/SettingsStore.h"
 #include "records/StartupDefaults.h"
 
@@ -56,6 +58,13 @@ TProgram::TProgram(const TOptions& options) : options_(options) {
                       ") : this one does not measure");
   }
   settings_ = &CreateRegD(options_.settingsFile);
+  mqttConfig_ = ResolveMqttConfig(settings_, options_, mqttProblems_);
+  if (mqttConfig_.enabled && options_.mqttUrl) {
+    // Asked for on the command line: refused at once, like any bad option.
+    const std::string problem = CheckMqttConfig(mqttConfig_);
+    if (!problem.empty()) throw Exception(problem);
+    if (!mqttConfig_.passwordFile.empty()) ReadMqttPasswordFile(mqttConfig_.passwordFile);
+  }
 
   if (options_.UsesSimulator()) {
     sim_ = std::make_shared<TSimulatedBackend>();
@@ -85,6 +94,7 @@ TProgram::TProgram(const TOptions& options) : options_(options) {
 TProgram::~TProgram() {
   driver_.reset();
   if (capture_) capture_->SetErrorSink(nullptr);
+  mqtt_.reset();
   if (clock_) SetClock(nullptr);
   if (logFile_) SetLogCopy(nullptr);
 }
@@ -95,6 +105,25 @@ void TProgram::Drive(TMainCore& core, std::function<void()> finished, bool endWi
     capture_->SetErrorSink(
         [&core](const std::string& text) { AddtoMemoLog(core.View().Memo(), text); });
   }
+  mqtt_ = std::make_unique<TMqttOutput>(core.View().Memo());
+  for (const std::string& p : mqttProblems_)
+    AddtoMemoLog(core.View().Memo(), "Setting not used, default kept : " + p);
+  if (mqttConfig_.enabled) {
+    try {
+      mqtt_->Apply(mqttConfig_);
+    } catch (const std::exception& e) {
+      // Stored settings that no longer work: the run goes on without MQTT.
+      AddtoMemoLog(core.View().Memo(), std::string("MQTT not started : ") + e.what());
+    }
+  }
+  core.Live().Add(mqtt_.get());
+  // The queue goes out and "offline" is published while the log still
+  // exists, before the event loop returns.
+  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, mqtt_.get(),
+                   [this, &core] {
+                     core.Live().Remove(mqtt_.get());
+                     mqtt_->Finish();
+                   });
   if (sim_) {
     sim_->SetReplayOverCallback([&core, finished, endWithReplay] {
       // Runs inside the exchange that found the file exhausted: end the run

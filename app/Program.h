@@ -7,6 +7,7 @@
 #include <QObject>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Options.h"
 #include "app/TimerMain.h"
@@ -14,6 +15,7 @@
 #include "common/DateTime.h"
 #include "common/Errors.h"
 #include "device/HidBackend.h"
+#include "mqtt/MqttConfig.h"
 
 namespace quorvel {
 
@@ -34,13 +36,14 @@ class ELockHeld : public Exception {
 class TLogFile;
 class TDatabaseRegistry;
 class TMainCore;
+class TMqttOutput;
 
 class TProgram {
  public:
   // Raises quorvel::Exception with an operator message when the options
   // cannot be honoured (unreadable replay file, bad fault schedule, capture
-  // file that cannot be created), and ELockHeld when another Quorvel owns
-  // the data folder.
+  // file that cannot be created, MQTT options that cannot be used), and
+  // ELockHeld when another Quorvel owns the data folder.
   explicit TProgram(const TOptions& options);
   ~TProgram();
 
@@ -49,10 +52,12 @@ class TProgram {
   TSimulatedBackend* Simulator() const { return sim_.get(); }
   TDatabaseRegistry* Settings() const { return settings_; }
   VirtualClock* Clock() const { return clock_.get(); }
+  // The MQTT output, once Drive() has made it.
+  TMqttOutput* Mqtt() const { return mqtt_.get(); }
 
-  // Once the core exists: paces its timer on the virtual clock, applies the
-  // simulator's scheduled faults, and calls `finished` after --duration and,
-  // when `endWithReplay`, once a replay has no more reports.
+  // Once the core exists: starts the live outputs (MQTT), paces its timer on the virtual clock,
+  // applies the simulator's scheduled faults, and calls `finished` after --duration and, when
+  // `endWithReplay`, once a replay has no more reports.
   void Drive(TMainCore& core, std::function<void()> finished, bool endWithReplay);
 
  private:
@@ -64,8 +69,11 @@ class TProgram {
   std::unique_ptr<TInstanceLock> folderLock_;
   TDatabaseRegistry* settings_ = nullptr;
   std::unique_ptr<TVirtualTimeDriver> driver_;
+  TMqttConfig mqttConfig_;
+  std::vector<std::string> mqttProblems_;
   std::unique_ptr<QObject> realTimeGuard_;
   std::unique_ptr<TLogFile> logFile_;
+  std::unique_ptr<TMqttOutput> mqtt_;
 };
 
 }  // namespace quorvel

@@ -13,6 +13,7 @@
 #include "gui/OutputsDlg.h"
 #include "records/InstanceLock.h"
 #include "records/SettingsStore.h"
+#include "mqtt_ui/MqttSettingsDialog.h"
 
 using namespace quorvel;
 
@@ -53,6 +54,7 @@ int RunWindow(int argc, char** argv, const TOptions& options) {
     };
     program->Drive(
         form.Core(), [&form] { form.close(); }, false);
+    AddMqttMenuEntry(form, *program->Mqtt(), program->Settings());
     QuitOnSignals(app);
     form.show();
     status = app.exec();

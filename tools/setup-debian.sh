@@ -11,6 +11,7 @@ libgtest-dev libgmock-dev googletest libbenchmark-dev
 qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libxcb1-dev
 libhidapi-dev libudev-dev
 qt6-httpserver-dev qt6-websockets-dev
+libmosquitto-dev mosquitto mosquitto-clients openssl python3-jsonschema
 xvfb xauth x11-utils openbox wmctrl xdotool imagemagick
 locales
 fonts-dejavu-core fonts-liberation

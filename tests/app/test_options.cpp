@@ -25,6 +25,28 @@ TEST(Options, HeadlessSimulatedDay) {
   EXPECT_EQ(o->dataDir, "/tmp/q d");
 }
 
+TEST(Options, MqttValuesAreKeptAsGiven) {
+  auto o = Parse({"--mqtt-url", "mqtts://broker.example.org:8884", "--mqtt-prefix", "site/seeing",
+                  "--mqtt-station=north", "--mqtt-user", "station", "--mqtt-password-file",
+                  "/etc/pw", "--mqtt-ca", "/ca.pem", "--mqtt-cert", "/c.pem", "--mqtt-key",
+                  "/k.pem", "--mqtt-discovery", "no", "--mqtt-discovery-prefix", "ha",
+                  "--mqtt-queue", "1000"});
+  ASSERT_TRUE(o);
+  EXPECT_EQ(*o->mqttUrl, "mqtts://broker.example.org:8884");
+  EXPECT_EQ(*o->mqttPrefix, "site/seeing");
+  EXPECT_EQ(*o->mqttStation, "north");
+  EXPECT_EQ(*o->mqttUser, "station");
+  EXPECT_EQ(*o->mqttPasswordFile, "/etc/pw");
+  EXPECT_EQ(*o->mqttCa, "/ca.pem");
+  EXPECT_EQ(*o->mqttCert, "/c.pem");
+  EXPECT_EQ(*o->mqttKey, "/k.pem");
+  EXPECT_FALSE(*o->mqttDiscovery);
+  EXPECT_EQ(*o->mqttDiscoveryPrefix, "ha");
+  EXPECT_EQ(*o->mqttQueue, 1000u);
+  EXPECT_EQ(*Parse({"--mqtt-url", "off"})->mqttUrl, "off");
+  EXPECT_FALSE(Parse({})->mqttUrl);
+}
+
 TEST(Options, BadValuesAreNamed) {
   struct Case {
     std::vector<std::string> args;
@@ -63,6 +85,11 @@ TEST(Options, BadValuesAreNamed) {
       {{"--alpaca-port", "-1"}, "--alpaca-port"},
       {{"--alpaca-zenith", "maybe"}, "--alpaca-zenith"},
       {{"--alpaca-discovery-port", "x"}, "--alpaca-discovery-port"},
+      {{"--mqtt-url", "tcp://broker:1883"}, "--mqtt-url"},
+      {{"--mqtt-url", "mqtt://broker:99999"}, "port"},
+      {{"--mqtt-discovery", "on"}, "--mqtt-discovery"},
+      {{"--mqtt-queue", "0"}, "--mqtt-queue"},
+      {{"--mqtt-queue", "many"}, "--mqtt-queue"},
   };
   for (const auto& c : cases) {
     std::string err;

@@ -20,6 +20,8 @@ set(expected
   share/doc/quorvel-headless/README.md
   share/doc/quorvel-headless/changelog.gz
   share/doc/quorvel-headless/copyright
+  share/doc/quorvel-headless/examples/mqtt-payloads.schema.json
+  share/doc/quorvel-headless/examples/quorvel-station-bridge.conf
   share/doc/quorvel/changelog.gz
   share/doc/quorvel/copyright
   share/icons/hicolor/scalable/apps/quorvel.svg
