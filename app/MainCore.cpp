@@ -269,18 +269,17 @@ void TMainCore::TimerMainTimer() {
           live.seeingZenithArcsec = m.seeingArcSecZen;
           live.r0ZenithMm = m.R0Zen;
           double mean60 = 0, mean300 = 0, meanZen = 0;
-          const bool have60 =
-              ShowMean(60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
-                       "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean60,
-                       meanZen);
+          const bool have60 = ShowMean(
+              60, TValueLabel::CurrentSeeingMin, TValueLabel::SeeingValue60s,
+              "One minute mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean60, meanZen);
           if (have60) {
             live.seeing1MinArcsec = mean60;
             live.seeing1MinZenithArcsec = meanZen;
           }
           const bool have300 =
               ShowMean(300, TValueLabel::CurrentSeeing5Min, TValueLabel::SeeingValue600s,
-                       "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation,
-                       mean300, meanZen);
+                       "Five minutes mean seeing : %1.2f arcsec |  %1.1f R0 mm", Elevation, mean300,
+                       meanZen);
           if (have300) {
             live.seeing5MinArcsec = mean300;
             live.seeing5MinZenithArcsec = meanZen;

@@ -17,8 +17,8 @@
 #include "device/SimBackend.h"
 #include "ephemeris/SunPosition.h"
 #include "measure/Declarations.h"
-#include "records/InstanceLock.h"
 #include "mqtt/MqttSecrets.h"
+#include "records/InstanceLock.h"
 #include "records/SettingsStore.h"
 #include "records/StartupDefaults.h"
 

@@ -1,10 +1,10 @@
 #include "ChartSeries.h"
 
 #include <QDateTime>
-#include <QGraphicsScene>
-#include <QGraphicsView>
 #include <QFontMetrics>
+#include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
+#include <QGraphicsView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -18,8 +18,8 @@
 
 #include "common/DateTime.h"
 #include "common/Errors.h"
-#include "plot/Thinning.h"
 #include "gui/TimeTicks.h"
+#include "plot/Thinning.h"
 
 namespace quorvel {
 
@@ -230,7 +230,7 @@ void TChartSeries::RescaleAxes(const TPlotExtent& extent) {
     maxTicks = std::clamp(static_cast<int>(plotWidth / label), 3, kMaxTimeTicks);
   }
   const TTimeTicks ticks = RoundTimeTicks(ChartMs(extent.MinX, offsetMs_),
-                                         ChartMs(extent.MaxX, offsetMs_), offsetMs_, maxTicks);
+                                          ChartMs(extent.MaxX, offsetMs_), offsetMs_, maxTicks);
   timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.minMs)),
                       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.maxMs)));
   if (timeAxis_->tickCount() != ticks.count) timeAxis_->setTickCount(ticks.count);

@@ -8,12 +8,11 @@
 #include <functional>
 #include <memory>
 
-#include "gui/ChartSeries.h"
-#include "gui/LogBox.h"
 #include "app/MainCore.h"
 #include "app/MainView.h"
 #include "gui/ChartSeries.h"
 #include "gui/ConditionBar.h"
+#include "gui/LogBox.h"
 #include "gui/SeeingReadout.h"
 
 QT_BEGIN_NAMESPACE

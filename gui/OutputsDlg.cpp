@@ -44,6 +44,7 @@ TOutputsDlg::TOutputsDlg(const TOutputSettings& settings, QWidget* parent)
   setObjectName("OutputsDlg");
   setWindowTitle("Outputs");
   auto* layout = new QVBoxLayout(this);
+  layout_ = layout;
   layout->addWidget(BuildTrigger());
   layout->addWidget(BuildLiveFile());
   layout->addWidget(BuildAlpaca());
@@ -130,6 +131,10 @@ QGroupBox* TOutputsDlg::BuildAlpaca() {
   id->setTextInteractionFlags(Qt::TextSelectableByMouse);
   form->addRow("Unique ID", id);
   return box;
+}
+
+void TOutputsDlg::AddGroup(QWidget* group) {
+  layout_->insertWidget(layout_->count() - 1, group);
 }
 
 TOutputSettings TOutputsDlg::Values() const {

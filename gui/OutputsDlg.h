@@ -26,6 +26,10 @@ class TOutputsDlg : public QDialog {
   // The values as edited (the unique ID and other fields not shown kept).
   TOutputSettings Values() const;
 
+  // Another output's group (MQTT), below the built-in ones and above the
+  // buttons.
+  void AddGroup(QWidget* group);
+
   // Checks the values; an empty text when they can be applied.
   std::string Check() const;
   void accept() override;
@@ -43,6 +47,7 @@ class TOutputsDlg : public QDialog {
   QGroupBox* BuildAlpaca();
 
   TOutputSettings initial_;
+  QVBoxLayout* layout_ = nullptr;
   QComboBox* triggerValue_ = nullptr;
   QCheckBox* triggerZenith_ = nullptr;
   QDoubleSpinBox* triggerStart_ = nullptr;

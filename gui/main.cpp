@@ -1,6 +1,10 @@
 // quorvel: the daytime seeing monitor. The main window by default; with
 // --headless the same acquisition without a display. See --help.
 #include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <iostream>
 #include <memory>
 
@@ -11,9 +15,9 @@
 #include "gui/GuiMessages.h"
 #include "gui/MainForm.h"
 #include "gui/OutputsDlg.h"
+#include "mqtt_ui/MqttSettingsDialog.h"
 #include "records/InstanceLock.h"
 #include "records/SettingsStore.h"
-#include "mqtt_ui/MqttSettingsDialog.h"
 
 using namespace quorvel;
 
@@ -46,8 +50,26 @@ int RunWindow(int argc, char** argv, const TOptions& options) {
     form.Core().SetInstrumentLocking(!options.UsesSimulator(), LockOwnerText(false));
     TOutputs outputs(form.Core(), program->Settings(), options);
     TDatabaseRegistry* settings = program->Settings();
-    form.OnOutputsClick = [&form, &outputs, settings] {
+    TProgram* prog = program.get();
+    form.OnOutputsClick = [&form, &outputs, settings, prog] {
       TOutputsDlg dlg(outputs.Current(), &form);
+      // MQTT keeps its own dialog (it applies and stores at once); the
+      // outputs dialog shows its state and opens it.
+      if (TMqttOutput* mqtt = prog->Mqtt()) {
+        auto* group = new QGroupBox(QStringLiteral("MQTT"), &dlg);
+        group->setObjectName(QStringLiteral("GroupMqtt"));
+        auto* row = new QHBoxLayout(group);
+        auto* state = new QLabel(QString::fromStdString(MqttStatusText(*mqtt)), group);
+        auto* button = new QPushButton(QStringLiteral("MQTT settings..."), group);
+        button->setObjectName(QStringLiteral("ButtonMqttSettings"));
+        row->addWidget(state, 1);
+        row->addWidget(button);
+        QObject::connect(button, &QPushButton::clicked, &dlg, [&dlg, mqtt, settings, state] {
+          RunMqttSettingsDialog(&dlg, *mqtt, settings);
+          state->setText(QString::fromStdString(MqttStatusText(*mqtt)));
+        });
+        dlg.AddGroup(group);
+      }
       if (dlg.exec() != QDialog::Accepted) return;
       outputs.Apply(dlg.Values());
       if (settings) WriteOutputSettings(*settings, outputs.Current());

@@ -26,11 +26,27 @@ TEST(Options, HeadlessSimulatedDay) {
 }
 
 TEST(Options, MqttValuesAreKeptAsGiven) {
-  auto o = Parse({"--mqtt-url", "mqtts://broker.example.org:8884", "--mqtt-prefix", "site/seeing",
-                  "--mqtt-station=north", "--mqtt-user", "station", "--mqtt-password-file",
-                  "/etc/pw", "--mqtt-ca", "/ca.pem", "--mqtt-cert", "/c.pem", "--mqtt-key",
-                  "/k.pem", "--mqtt-discovery", "no", "--mqtt-discovery-prefix", "ha",
-                  "--mqtt-queue", "1000"});
+  auto o = Parse({"--mqtt-url",
+                  "mqtts://broker.example.org:8884",
+                  "--mqtt-prefix",
+                  "site/seeing",
+                  "--mqtt-station=north",
+                  "--mqtt-user",
+                  "station",
+                  "--mqtt-password-file",
+                  "/etc/pw",
+                  "--mqtt-ca",
+                  "/ca.pem",
+                  "--mqtt-cert",
+                  "/c.pem",
+                  "--mqtt-key",
+                  "/k.pem",
+                  "--mqtt-discovery",
+                  "no",
+                  "--mqtt-discovery-prefix",
+                  "ha",
+                  "--mqtt-queue",
+                  "1000"});
   ASSERT_TRUE(o);
   EXPECT_EQ(*o->mqttUrl, "mqtts://broker.example.org:8884");
   EXPECT_EQ(*o->mqttPrefix, "site/seeing");

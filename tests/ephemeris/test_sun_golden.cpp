@@ -30,9 +30,9 @@
 #include "common/DateTime.h"
 #include "common/Errors.h"
 #include "common/Format.h"
+#include "common/UtcText.h"
 #include "ephemeris/Calendar.h"
 #include "ephemeris/SunPosition.h"
-#include "common/UtcText.h"
 
 namespace quorvel::ephem {
 namespace {

@@ -5,8 +5,8 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "tests/app/AppTestSupport.h"
 #include "gui/LogBox.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace quorvel {
 namespace {

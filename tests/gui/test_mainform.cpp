@@ -145,10 +145,10 @@ TEST(MainForm, ControlsCarryTheirNamesAndStartWithQuestionMarks) {
   // Alt+O, Alt+H), the caption reads the same.
   const QList<QAction*> entries = form.menuBar()->actions();
   ASSERT_EQ(entries.size(), 6);
-  const char* texts[] = {"Setup", "Firmware", "Reset Plots", "Open Result DataFile", "&History",
-                         "Outputs..."};
-  const char* names[] = {"Menu_Setup", "Firmware1", "MenuResetplots", "MenuOpenDataFile",
-                         "MenuHistory", "MenuOutputs"};
+  const char* texts[] = {"Setup",    "Firmware",  "Reset Plots", "Open Result DataFile",
+                         "&History", "Outputs..."};
+  const char* names[] = {"Menu_Setup",       "Firmware1",   "MenuResetplots",
+                         "MenuOpenDataFile", "MenuHistory", "MenuOutputs"};
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(QString(entries[i]->text()).remove('&'), QString(texts[i]).remove('&'));
     EXPECT_EQ(entries[i]->objectName(), names[i]);

@@ -4,9 +4,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QSpinBox>
+#include <QVBoxLayout>
 
 #include "gui/OutputsDlg.h"
 #include "tests/setup/QtTestSupport.h"
@@ -45,6 +47,21 @@ TEST(OutputsDlg, ShowsEditsAndChecksTheSettings) {
 
   dlg.TriggerStop()->setValue(1.0);
   EXPECT_NE(dlg.Check().find("stop level"), std::string::npos) << dlg.Check();
+}
+
+// Another output's group (MQTT) goes below the built-in ones, above OK.
+TEST(OutputsDlg, TakesAnotherOutputsGroupAboveTheButtons) {
+  TOutputsDlg dlg(TOutputSettings{});
+  auto* extra = new QGroupBox(QStringLiteral("MQTT"), &dlg);
+  dlg.AddGroup(extra);
+  auto* layout = qobject_cast<QVBoxLayout*>(dlg.layout());
+  ASSERT_NE(layout, nullptr);
+  const int at = layout->indexOf(extra);
+  EXPECT_EQ(at, layout->count() - 2);
+  EXPECT_NE(qobject_cast<QDialogButtonBox*>(layout->itemAt(layout->count() - 1)->widget()),
+            nullptr);
+  const auto groups = dlg.findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly);
+  EXPECT_EQ(groups.size(), 4);
 }
 
 }  // namespace
