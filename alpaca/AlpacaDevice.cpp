@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/MarkupText.h"
+
 namespace quorvel {
 
 namespace {
@@ -115,26 +117,7 @@ TAlpacaResponse BadRequest(const std::string& message, int status = 400) {
 }
 
 std::string SiteHtml(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return XmlEscape(text);
 }
 
 }  // namespace

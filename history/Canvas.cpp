@@ -20,33 +20,6 @@ std::string Color(TRgb c) {
 
 }  // namespace
 
-std::string XmlEscape(const std::string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 TSvgCanvas::TSvgCanvas(int width, int height) : width_(width), height_(height) {}
 
 void TSvgCanvas::Rect(double x, double y, double w, double h, std::optional<TRgb> fill,

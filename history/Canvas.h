@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/MarkupText.h"
+
 namespace quorvel::history {
 
 struct TRgb {
@@ -45,8 +47,5 @@ class TSvgCanvas : public TCanvas {
   int width_, height_;
   std::string body_;
 };
-
-// Text for XML/HTML element content and attribute values.
-std::string XmlEscape(const std::string& s);
 
 }  // namespace quorvel::history
