@@ -29,6 +29,7 @@
 #include "setup/SetupDlg.h"
 #include "setup/SpinEdit.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
 #include "tests/setup/QtTestSupport.h"
 
 namespace quorvel {
@@ -46,15 +47,7 @@ std::string ReadAll(const std::filesystem::path& file) {
 }
 
 // Runs `operate` on the modal dialog of type T as soon as it is shown.
-template <typename T>
-void WhenShown(std::function<void(T&)> operate) {
-  QTimer::singleShot(0, [operate] {
-    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-    ASSERT_NE(dialog, nullptr);
-    operate(*dialog);
-    if (dialog->isVisible()) dialog->reject();
-  });
-}
+using test::WhenShown;
 
 class MenuDialogs : public ::testing::Test {
  protected:

@@ -45,6 +45,7 @@
 #include "setup/NumberEdit.h"
 #include "setup/SetupDlg.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
 #include "tests/setup/QtTestSupport.h"
 
 namespace quorvel {
@@ -54,15 +55,7 @@ using testing::CaptureSink;
 
 constexpr std::int64_t kMorning = 1782036000000LL;  // 2026-06-21 10:00:00 UTC
 
-template <typename T>
-void WhenShown(std::function<void(T&)> operate) {
-  QTimer::singleShot(0, [operate] {
-    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-    ASSERT_NE(dialog, nullptr);
-    operate(*dialog);
-    if (dialog->isVisible()) dialog->reject();
-  });
-}
+using test::WhenShown;
 
 class Glance : public ::testing::Test {
  protected:
