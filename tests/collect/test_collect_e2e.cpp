@@ -268,6 +268,27 @@ TEST_F(CollectEndToEnd, EveryResultsLineOnceThroughKillsAndOutages) {
   EXPECT_EQ(Rows(" WHERE station = 'bad-test'"), 1u);
   EXPECT_EQ(Rows(), 1201u);
   EXPECT_NE(log.find("connection to the database at"), std::string::npos) << log;
+
+  // The dashboards' views, installed twice as an upgrade would.
+  pg_->Psql(ReadText(VIEWS_SQL));
+  pg_->Psql(ReadText(VIEWS_SQL));
+  EXPECT_EQ(pg_->Psql("SELECT station, day_utc, measurements FROM quorvel_daily_medians "
+                      "ORDER BY station"),
+            "bad-test|2026-05-02|1\nnorth|2026-05-03|600\nsouth|2026-05-03|600\n");
+  EXPECT_EQ(pg_->Psql("SELECT station, hour_utc, measurements FROM quorvel_hourly_medians "
+                      "WHERE station = 'north'"),
+            "north|2026-05-03 08:00:00+00|600\n");
+  const auto median = Split(pg_->Psql("SELECT seeing_arcsec FROM quorvel_daily_medians WHERE "
+                                      "station = 'north'"),
+                            '\n');
+  EXPECT_EQ(median[0], pg_->Psql("SELECT percentile_cont(0.5) WITHIN GROUP (ORDER BY "
+                                 "seeing_arcsec) FROM measurements WHERE station = 'north'")
+                           .substr(0, median[0].size()));
+  // One latest row per station, at its last instant.
+  EXPECT_EQ(pg_->Psql("SELECT count(*) FROM quorvel_latest l JOIN (SELECT station, max(utc) AS "
+                      "utc FROM measurements GROUP BY station) x USING (station, utc)"),
+            "3\n");
+  EXPECT_EQ(pg_->Psql("SELECT count(*) FROM quorvel_latest"), "3\n");
 }
 
 // A database whose archive is of a newer schema is not written to: the
