@@ -57,11 +57,28 @@ std::vector<TStatement> InsertStatements(const std::vector<TArchiveRow>& rows) {
     if (r.utcMs < it->second.first->utcMs) it->second.first = &r;
     if (r.utcMs >= it->second.last->utcMs) it->second.last = &r;
   }
-  for (const auto& [name, span] : stations) {
+  // All stations in one statement (a round trip each would cost more than
+  // the measurements).
+  std::vector<std::pair<const std::string*, TSpan>> list;
+  for (const auto& [name, span] : stations) list.emplace_back(&name, span);
+  for (std::size_t from = 0; from < list.size(); from += kMaxRowsPerStatement) {
+    const std::size_t to = std::min(list.size(), from + kMaxRowsPerStatement);
     TStatement s;
     s.sql =
         "INSERT INTO stations AS s (station, latitude_deg, longitude_deg, altitude_m, first_seen, "
-        "last_seen) VALUES ($1, $2, $3, $4, $5, $6) ON CONFLICT (station) DO UPDATE SET "
+        "last_seen) VALUES ";
+    for (std::size_t i = from; i < to; ++i) {
+      const std::size_t p = s.params.size();
+      s.sql += (i == from ? "($" : ",($") + std::to_string(p + 1) + ",$" + std::to_string(p + 2) +
+               "::float8,$" + std::to_string(p + 3) + "::float8,$" + std::to_string(p + 4) +
+               "::float8,$" + std::to_string(p + 5) + "::timestamptz,$" + std::to_string(p + 6) +
+               "::timestamptz)";
+      const TArchiveRow& l = *list[i].second.last;
+      s.params.insert(s.params.end(), {*list[i].first, l.text[8], l.text[9], l.text[10],
+                                       list[i].second.first->utc, l.utc});
+    }
+    s.sql +=
+        " ON CONFLICT (station) DO UPDATE SET "
         "latitude_deg = CASE WHEN EXCLUDED.last_seen >= s.last_seen THEN EXCLUDED.latitude_deg "
         "ELSE s.latitude_deg END, "
         "longitude_deg = CASE WHEN EXCLUDED.last_seen >= s.last_seen THEN EXCLUDED.longitude_deg "
@@ -70,8 +87,6 @@ std::vector<TStatement> InsertStatements(const std::vector<TArchiveRow>& rows) {
         "ELSE s.altitude_m END, "
         "first_seen = LEAST(s.first_seen, EXCLUDED.first_seen), "
         "last_seen = GREATEST(s.last_seen, EXCLUDED.last_seen)";
-    const TArchiveRow& l = *span.last;
-    s.params = {name, l.text[8], l.text[9], l.text[10], span.first->utc, l.utc};
     out.push_back(std::move(s));
   }
   // Duplicates inside one batch go here; those already stored, in the

@@ -121,7 +121,7 @@ std::string TPostgres::Run(const std::vector<std::string>& argv, int* status) co
   return ReadText(out);
 }
 
-void TPostgres::Start() {
+void TPostgres::Start(bool durable) {
   const fs::path bin = ServerBin();
   int status = -1;
   if (!initialised_) {
@@ -132,7 +132,7 @@ void TPostgres::Start() {
     initialised_ = true;
   }
   const std::string options = "-c listen_addresses=127.0.0.1 -p " + std::to_string(port_) + " -k " +
-                              socket_.string() + " -c fsync=off";
+                              socket_.string() + (durable ? "" : " -c fsync=off");
   const std::string out =
       Run({(bin / "pg_ctl").string(), "-D", data_.string(), "-l", (dir_ / "server.log").string(),
            "-o", options, "-w", "-t", "60", "start"},

@@ -23,7 +23,8 @@ class TPostgres {
   explicit TPostgres(fs::path dir);
   ~TPostgres();
   // initdb once, then pg_ctl start; throws with the server's log on failure.
-  void Start();
+  // Not `durable`: without fsync, which only a power cut would notice.
+  void Start(bool durable = false);
   // pg_ctl stop: "fast" (clean) or "immediate" (like a crash).
   void Stop(const std::string& mode = "fast");
   int Port() const { return port_; }
