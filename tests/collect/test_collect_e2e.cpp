@@ -269,6 +269,40 @@ TEST_F(CollectEndToEnd, EveryResultsLineOnceThroughKillsAndOutages) {
   EXPECT_EQ(Rows(), 1201u);
   EXPECT_NE(log.find("connection to the database at"), std::string::npos) << log;
 
+  // The report from the archive is the report from the files, per station
+  // and for all stations in turn.
+  const auto report = [&](std::vector<std::string> args, const std::string& settings) {
+    args.insert(args.begin(), QUORVEL_REPORT_EXE);
+    int status = -1;
+    ::setenv("QUORVEL_SETTINGS", settings.c_str(), 1);
+    const std::string out = RunCommand(args, &status);
+    ::unsetenv("QUORVEL_SETTINGS");
+    EXPECT_EQ(status, 0) << out;
+    return out;
+  };
+  std::string both;
+  for (const std::string name : {"north", "south"}) {
+    const fs::path home = dir_ / ("station-" + name);
+    const std::string fromFiles =
+        report({"--tz", "UTC", "--station", name, "--json", "-", (home / "data").string()},
+               (home / "settings.ini").string());
+    const std::string fromArchive =
+        report({"--tz", "UTC", "--station", name, "--json", "-", "--postgres", pg_->Conninfo()},
+               (dir_ / "absent.ini").string());
+    EXPECT_NE(fromFiles.find("\"measurements\": 600"), std::string::npos) << fromFiles;
+    EXPECT_EQ(fromArchive, fromFiles) << name;
+    both += "== " + name + " ==\n" +
+            report({"--tz", "UTC", "--station", name, (home / "data").string()},
+                   (home / "settings.ini").string());
+  }
+  const std::string all = report({"--tz", "UTC", "--station", "all", "--postgres", pg_->Conninfo(),
+                                  "--export-csv", (dir_ / "all.csv").string()},
+                                 (dir_ / "absent.ini").string());
+  EXPECT_NE(all.find(both.substr(0, 200)), std::string::npos) << all;
+  EXPECT_NE(all.find(both.substr(both.find("== south"))), std::string::npos) << all << both;
+  EXPECT_TRUE(fs::exists(dir_ / "all-north.csv"));
+  EXPECT_TRUE(fs::exists(dir_ / "all-south.csv"));
+
   // The dashboards' views, installed twice as an upgrade would.
   pg_->Psql(ReadText(VIEWS_SQL));
   pg_->Psql(ReadText(VIEWS_SQL));
