@@ -161,7 +161,6 @@ class TCollector {
     if (rc == MOSQ_ERR_SUCCESS) {
       Forget();
       mosquitto_loop_write(mosq_, 1);  // the CONNECT
-      mqttBackoff_ = std::chrono::seconds(1);
       return true;
     }
     if (!mqttOutage_)
@@ -180,6 +179,7 @@ class TCollector {
     ::shutdown(fd, SHUT_RDWR);
     mosquitto_loop_read(mosq_, 1);
     Forget();
+    connected_ = false;
   }
 
   // What the ended connection delivered and nobody committed is the
@@ -232,12 +232,18 @@ class TCollector {
 
   void ConnectionEnded() {
     Forget();
+    // Refused (a wrong password, say): not again at once.
+    const bool refused = !connected_;
     if (connected_ && !stop_)
       Log("connection to the broker at " + Broker() + " lost; trying again");
     if (connected_) mqttOutage_ = true;
     connected_ = false;
     // Let the broker notice before the session is taken over again.
     if (mosquitto_socket(mosq_) >= 0) DropBroker();
+    if (refused && !stop_) {
+      Pause(mqttBackoff_);
+      mqttBackoff_ = Next(mqttBackoff_);
+    }
   }
 
   // Stores what is held. False when the database went away (the messages
@@ -312,6 +318,7 @@ class TCollector {
       return;
     }
     c->connected_ = true;
+    c->mqttBackoff_ = std::chrono::seconds(1);
     if (c->mqttOutage_ || !c->saidConnected_)
       c->Log("connected to the broker at " + c->Broker() + " as " + c->o_.clientId);
     c->mqttOutage_ = false;

@@ -145,26 +145,41 @@ TDbResult TPgArchive::Query(const TStatement& s,
   }
   std::vector<const char*> values;
   for (const auto& p : s.params) values.push_back(p.c_str());
-  PGresult* r = PQexecParams(conn_->pg, s.sql.c_str(), static_cast<int>(values.size()), nullptr,
-                             values.data(), nullptr, nullptr, 0);
-  if (!r || PQresultStatus(r) != PGRES_TUPLES_OK) {
-    error = Trimmed(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_->pg));
-    PQclear(r);
+  // Row by row: a year of a network's measurements never sits in memory.
+  if (!PQsendQueryParams(conn_->pg, s.sql.c_str(), static_cast<int>(values.size()), nullptr,
+                         values.data(), nullptr, nullptr, 0)) {
+    error = Trimmed(PQerrorMessage(conn_->pg));
     if (PQstatus(conn_->pg) != CONNECTION_OK) {
       conn_.reset();
       return TDbResult::ConnectionLost;
     }
     return TDbResult::Failed;
   }
-  const int n = PQntuples(r), f = PQnfields(r);
-  std::vector<const char*> v(static_cast<std::size_t>(f));
-  for (int i = 0; i < n; ++i) {
-    for (int k = 0; k < f; ++k)
-      v[static_cast<std::size_t>(k)] = PQgetisnull(r, i, k) ? nullptr : PQgetvalue(r, i, k);
-    row(v);
+  PQsetSingleRowMode(conn_->pg);
+  bool failed = false;
+  std::vector<const char*> v;
+  while (PGresult* r = PQgetResult(conn_->pg)) {
+    const ExecStatusType st = PQresultStatus(r);
+    if (st == PGRES_SINGLE_TUPLE || (st == PGRES_TUPLES_OK && !failed)) {
+      const int n = PQntuples(r), f = PQnfields(r);
+      v.assign(static_cast<std::size_t>(f), nullptr);
+      for (int i = 0; i < n && !failed; ++i) {
+        for (int k = 0; k < f; ++k)
+          v[static_cast<std::size_t>(k)] = PQgetisnull(r, i, k) ? nullptr : PQgetvalue(r, i, k);
+        row(v);
+      }
+    } else if (!failed) {
+      failed = true;
+      error = Trimmed(PQresultErrorMessage(r));
+    }
+    PQclear(r);
   }
-  PQclear(r);
-  return TDbResult::Ok;
+  if (!failed) return TDbResult::Ok;
+  if (PQstatus(conn_->pg) != CONNECTION_OK) {
+    conn_.reset();
+    return TDbResult::ConnectionLost;
+  }
+  return TDbResult::Failed;
 }
 
 }  // namespace quorvel::archive
