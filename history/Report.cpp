@@ -130,6 +130,12 @@ TReadCounts TReportBuilder::Read(std::istream& in,
   return counts;
 }
 
+void TReportBuilder::Add(const TMeasurement& m) {
+  if (!day_) BeginDay(dayDate_);
+  day_->Add(m);
+  ++dayLines_.measurements;
+}
+
 const TDayReport& TReportBuilder::EndDay() {
   if (!day_) BeginDay(dayDate_);
   TDayReport r{day_->Finish(dayDate_, level_), dayLines_};

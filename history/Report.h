@@ -39,6 +39,9 @@ class TReportBuilder {
   void BeginDay(const std::string& date);
   // Reads one file of the current day; `each` also sees every measurement.
   TReadCounts Read(std::istream& in, const std::function<void(const TMeasurement&)>& each = {});
+  // One measurement of the current day from elsewhere than a file (the
+  // network archive): counted as a data line read.
+  void Add(const TMeasurement& m);
   // Ends the day; returns its figures. The day's full curve (sorted) is
   // available until the next BeginDay.
   const TDayReport& EndDay();

@@ -8,12 +8,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 
+#include "archive/ArchiveSql.h"
 #include "history/Export.h"
 #include "history/Plots.h"
 #include "measure/Declarations.h"
+#include "pgarchive/PgArchive.h"
 #include "records/ProgramSettings.h"
 #include "records/SettingsStore.h"
 #include "report/QtCanvas.h"
@@ -87,6 +90,7 @@ std::string SiteText(double lat, double lon, double alt) {
 
 std::string ReportUsage() {
   return "Usage: quorvel-report [options] FILE|FOLDER...\n"
+         "       quorvel-report [options] --postgres CONNINFO --station NAME|all\n"
          "Statistics of seeing and r0 from Quorvel's results files: per day and over the\n"
          "whole selection, as a table on standard output, and optionally as JSON, an HTML\n"
          "report, plots and a table of every measurement. A FOLDER stands for the results\n"
@@ -106,9 +110,14 @@ std::string ReportUsage() {
          "                        cumulative distribution, hourly medians\n"
          "  --export-ecsv FILE    every measurement as ECSV (units and metadata; astropy)\n"
          "  --export-csv FILE     every measurement as CSV\n"
-         "  --station NAME        station name for reports and exports (default: host name)\n"
+         "  --station NAME        station name for reports and exports (default: host name);\n"
+         "                        with --postgres the station to read, or all: each\n"
+         "                        station in turn, its files named FILE-NAME.EXT, DIR/NAME\n"
+         "  --postgres CONNINFO   read the network archive (quorvel-collect's PostgreSQL\n"
+         "                        database; a libpq connection string, \"\" for the PG*\n"
+         "                        variables) instead of files; days are local dates\n"
          "  --site LAT,LON,ALT    site in degrees north, degrees EAST and metres (default:\n"
-         "                        the site set in quorvel's Setup)\n"
+         "                        the site set in quorvel's Setup, or the archive's)\n"
          "  --help                this text\n"
          "  --version             the program's version\n"
          "\n"
@@ -203,11 +212,12 @@ std::optional<TReportRequest> ParseReportArgs(const std::vector<std::string>& ar
     }
     static const char* const kValued[] = {"--from",       "--to",      "--tz",    "--window-level",
                                           "--json",       "--html",    "--plots", "--export-ecsv",
-                                          "--export-csv", "--station", "--site"};
+                                          "--export-csv", "--station", "--site",  "--postgres"};
     const bool valued = std::find_if(std::begin(kValued), std::end(kValued),
                                      [&](const char* k) { return a == k; }) != std::end(kValued);
     if (valued) {
-      if (!need() || value.empty()) return fail("option " + a + " needs a value");
+      if (!need() || (value.empty() && a != "--postgres"))
+        return fail("option " + a + " needs a value");
       if (a == "--from" || a == "--to") {
         const auto d = ParseIsoDate(value);
         if (!d) return fail("not a date (YYYY-MM-DD) for " + a + ": " + value);
@@ -233,7 +243,11 @@ std::optional<TReportRequest> ParseReportArgs(const std::vector<std::string>& ar
         r.csv = value;
       } else if (a == "--station") {
         r.meta.station = value;
+        r.station = value;
         stationGiven = true;
+      } else if (a == "--postgres") {
+        r.postgres = value;
+        r.fromArchive = true;
       } else if (a == "--site") {
         double v[3];
         std::size_t start = 0;
@@ -260,12 +274,18 @@ std::optional<TReportRequest> ParseReportArgs(const std::vector<std::string>& ar
     if (a.rfind("-", 0) == 0 && a != "-") return fail("unknown option: " + a);
     r.inputs.push_back(args[i]);
   }
-  if (r.inputs.empty()) return fail("no results file or folder given");
+  if (r.fromArchive) {
+    if (!r.inputs.empty()) return fail("--postgres reads the archive, not files");
+    if (!stationGiven) return fail("--postgres needs --station NAME or --station all");
+  } else if (r.inputs.empty()) {
+    return fail("no results file or folder given");
+  }
+  r.siteGiven = siteGiven;
   const int toStdout = (r.json == "-") + (r.html == "-") + (r.ecsv == "-") + (r.csv == "-");
   if (toStdout > 1) return fail("only one output can go to standard output (-)");
   if (r.from && r.to && *r.to < *r.from) return fail("--to is before --from");
   if (!stationGiven) r.meta.station = QSysInfo::machineHostName().toStdString();
-  if (!siteGiven) SiteFromSettings(r.meta);
+  if (!siteGiven && !r.fromArchive) SiteFromSettings(r.meta);
   r.meta.windowLevel = r.windowLevel;
   r.meta.timeZone = r.zone.id().toStdString();
   r.table = toStdout == 0;
@@ -313,10 +333,174 @@ std::vector<std::string> WriteDayPlot(const std::string& dir, const TDayCurve& c
   return errors;
 }
 
-int RunReport(const TReportRequest& r, std::ostream& out, std::ostream& err) {
+namespace {
+
+// What a report's days come from: calls `day` for each day in date order,
+// which reads that day's measurements into the builder; returns 1 when an
+// input could not be read.
+using TDayFeed =
+    std::function<int(TReportBuilder& report, const std::function<void(const TMeasurement&)>& each,
+                      const std::function<void(const TDate&)>& dayDone)>;
+
+int Produce(const TReportRequest& r, const TReportMeta& meta, const TRequestOutputs& to,
+            const TDayFeed& feed, std::ostream& out, std::ostream& err) {
   int status = 0;
   const TUtcOffsetFn offset = ZoneOffset(r.zone);
+  if (!to.plotsDir.empty()) {
+    std::error_code ec;
+    fs::create_directories(to.plotsDir, ec);
+    if (ec) {
+      err << "quorvel-report: cannot make folder " << to.plotsDir << ": " << ec.message() << "\n";
+      status = 1;
+    }
+  }
+  std::unique_ptr<TOutput> ecsvOut, csvOut;
+  std::unique_ptr<TExportWriter> ecsv, csv;
+  if (!to.ecsv.empty()) {
+    ecsvOut = std::make_unique<TOutput>(to.ecsv, out);
+    ecsv = std::make_unique<TExportWriter>(ecsvOut->Stream(), TExportFormat::Ecsv, meta);
+  }
+  if (!to.csv.empty()) {
+    csvOut = std::make_unique<TOutput>(to.csv, out);
+    csv = std::make_unique<TExportWriter>(csvOut->Stream(), TExportFormat::Csv, meta);
+  }
 
+  TReportBuilder report(offset, r.windowLevel, !to.html.empty());
+  const auto each = [&](const TMeasurement& m) {
+    if (ecsv) ecsv->Add(m);
+    if (csv) csv->Add(m);
+  };
+  status |= feed(report, each, [&](const TDate& date) {
+    if (to.plotsDir.empty()) return;
+    for (const auto& e :
+         WriteDayPlot(to.plotsDir, ThinCurve(date.Iso(), report.LastDaySeries()), offset)) {
+      err << "quorvel-report: " << e << "\n";
+      status = 1;
+    }
+  });
+  report.Finish();
+  if (report.Days().empty()) err << "quorvel-report: no results file in the selection\n";
+
+  for (auto* o : {ecsvOut.get(), csvOut.get()})
+    if (o && !o->Close(err)) status = 1;
+  if (r.table) WriteTextReport(out, report.Days(), report.Overall(), report.Lines(), meta);
+  if (!to.json.empty()) {
+    TOutput o(to.json, out);
+    WriteJsonReport(o.Stream(), report.Days(), report.Overall(), report.Lines(), meta);
+    if (!o.Close(err)) status = 1;
+  }
+  if (!to.html.empty()) {
+    TOutput o(to.html, out);
+    WriteHtmlReport(o.Stream(), report, meta, offset);
+    if (!o.Close(err)) status = 1;
+  }
+  if (!to.plotsDir.empty())
+    for (const auto& e : WriteSummaryPlots(to.plotsDir, report)) {
+      err << "quorvel-report: " << e << "\n";
+      status = 1;
+    }
+  return status;
+}
+
+TRequestOutputs OutputsOf(const TReportRequest& r) {
+  return {r.json, r.html, r.plotsDir, r.ecsv, r.csv};
+}
+
+// "out.json" -> "out-north.json"; standard output stays.
+std::string ForStation(const std::string& path, const std::string& station) {
+  if (path.empty() || path == "-") return path;
+  const fs::path p(path);
+  return (p.parent_path() / (p.stem().string() + "-" + station + p.extension().string())).string();
+}
+
+int ArchiveReport(const TReportRequest& r, std::ostream& out, std::ostream& err) {
+  archive::TPgArchive db(r.postgres);
+  std::string error;
+  if (!archive::TPgArchive::CheckConninfo(r.postgres, error) || !db.Connect(error)) {
+    err << "quorvel-report: cannot reach the database at " << db.Where() << ": " << error << "\n";
+    return 1;
+  }
+  const std::string only = r.station == "all" ? "" : r.station;
+  struct TStation {
+    std::string name;
+    double lat = 0, lon = 0, alt = 0;
+  };
+  std::vector<TStation> stations;
+  auto res = db.Query(
+      archive::SelectStations(only),
+      [&](const std::vector<const char*>& v) {
+        stations.push_back({v[0], std::strtod(v[1], nullptr), std::strtod(v[2], nullptr),
+                            std::strtod(v[3], nullptr)});
+      },
+      error);
+  if (res != archive::TDbResult::Ok) {
+    err << "quorvel-report: cannot read the archive: " << error << "\n";
+    return 1;
+  }
+  if (stations.empty()) {
+    err << "quorvel-report: no station " << (only.empty() ? "" : "'" + only + "' ")
+        << "in the archive\n";
+    return 1;
+  }
+  const TUtcOffsetFn offset = ZoneOffset(r.zone);
+  int status = 0;
+  for (const auto& st : stations) {
+    TReportMeta meta = r.meta;
+    meta.station = st.name;
+    if (!r.siteGiven) SetSite(meta, st.lat, st.lon, st.alt);
+    TRequestOutputs to = OutputsOf(r);
+    if (stations.size() > 1 || r.station == "all") {
+      for (auto* path : {&to.json, &to.html, &to.ecsv, &to.csv}) *path = ForStation(*path, st.name);
+      if (!to.plotsDir.empty()) to.plotsDir = (fs::path(to.plotsDir) / st.name).string();
+      if (r.table) out << (&st == &stations.front() ? "" : "\n") << "== " << st.name << " ==\n";
+    }
+    const TDayFeed feed = [&](TReportBuilder& report,
+                              const std::function<void(const TMeasurement&)>& each,
+                              const std::function<void(const TDate&)>& dayDone) {
+      std::optional<TDate> day;
+      std::string qerror;
+      const auto endDay = [&] {
+        if (!day) return;
+        report.EndDay();
+        dayDone(*day);
+      };
+      const auto q = db.Query(
+          archive::SelectMeasurements(st.name),
+          [&](const std::vector<const char*>& v) {
+            TMeasurement m;
+            double* const f[] = {&m.julianDay, &m.signalMv,  &m.seeing,       &m.r0,
+                                 &m.azimuth,   &m.elevation, &m.seeingZenith, &m.r0Zenith};
+            for (std::size_t k = 0; k < 8; ++k) *f[k] = std::strtod(v[k + 1], nullptr);
+            m.unixSeconds = UnixSecondsFromJulianDay(m.julianDay);
+            const TDate d = DateOfUnixSeconds(m.unixSeconds, offset(m.unixSeconds));
+            if ((r.from && d < *r.from) || (r.to && *r.to < d)) return;
+            if (!day || !(*day == d)) {
+              endDay();
+              day = d;
+              report.BeginDay(d.Iso());
+            }
+            report.Add(m);
+            each(m);
+          },
+          qerror);
+      if (q != archive::TDbResult::Ok) {
+        err << "quorvel-report: cannot read the archive: " << qerror << "\n";
+        return 1;
+      }
+      endDay();
+      return 0;
+    };
+    status |= Produce(r, meta, to, feed, out, err);
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunReport(const TReportRequest& r, std::ostream& out, std::ostream& err) {
+  if (r.fromArchive) return ArchiveReport(r, out, err);
+  int status = 0;
+  const TUtcOffsetFn offset = ZoneOffset(r.zone);
   // Files grouped by their day, in date order.
   std::map<TDate, std::vector<std::string>> days;
   for (const auto& input : r.inputs) {
@@ -348,79 +532,35 @@ int RunReport(const TReportRequest& r, std::ostream& out, std::ostream& err) {
     days[*date].push_back(input);
   }
 
-  if (!r.plotsDir.empty()) {
-    std::error_code ec;
-    fs::create_directories(r.plotsDir, ec);
-    if (ec) {
-      err << "quorvel-report: cannot make folder " << r.plotsDir << ": " << ec.message() << "\n";
-      status = 1;
+  const TDayFeed feed = [&](TReportBuilder& report,
+                            const std::function<void(const TMeasurement&)>& each,
+                            const std::function<void(const TDate&)>& dayDone) {
+    int readStatus = 0;
+    for (const auto& [date, files] : days) {
+      if ((r.from && date < *r.from) || (r.to && *r.to < date)) continue;
+      report.BeginDay(date.Iso());
+      for (const auto& path : files) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+          err << "quorvel-report: cannot read " << path << ": " << std::strerror(errno) << "\n";
+          readStatus = 1;
+          continue;
+        }
+        const auto counts = report.Read(in, each);
+        if (in.bad()) {
+          err << "quorvel-report: read error in " << path << "\n";
+          readStatus = 1;
+        }
+        if (counts.Skipped() > 0)
+          err << "quorvel-report: " << path << ": " << counts.Skipped() << " line(s) skipped ("
+              << counts.torn << " cut short, " << counts.bad << " unreadable)\n";
+      }
+      report.EndDay();
+      dayDone(date);
     }
-  }
-  std::unique_ptr<TOutput> ecsvOut, csvOut;
-  std::unique_ptr<TExportWriter> ecsv, csv;
-  if (!r.ecsv.empty()) {
-    ecsvOut = std::make_unique<TOutput>(r.ecsv, out);
-    ecsv = std::make_unique<TExportWriter>(ecsvOut->Stream(), TExportFormat::Ecsv, r.meta);
-  }
-  if (!r.csv.empty()) {
-    csvOut = std::make_unique<TOutput>(r.csv, out);
-    csv = std::make_unique<TExportWriter>(csvOut->Stream(), TExportFormat::Csv, r.meta);
-  }
-
-  TReportBuilder report(offset, r.windowLevel, !r.html.empty());
-  const auto each = [&](const TMeasurement& m) {
-    if (ecsv) ecsv->Add(m);
-    if (csv) csv->Add(m);
+    return readStatus;
   };
-  for (const auto& [date, files] : days) {
-    if ((r.from && date < *r.from) || (r.to && *r.to < date)) continue;
-    report.BeginDay(date.Iso());
-    for (const auto& path : files) {
-      std::ifstream in(path, std::ios::binary);
-      if (!in) {
-        err << "quorvel-report: cannot read " << path << ": " << std::strerror(errno) << "\n";
-        status = 1;
-        continue;
-      }
-      const auto counts = report.Read(in, each);
-      if (in.bad()) {
-        err << "quorvel-report: read error in " << path << "\n";
-        status = 1;
-      }
-      if (counts.Skipped() > 0)
-        err << "quorvel-report: " << path << ": " << counts.Skipped() << " line(s) skipped ("
-            << counts.torn << " cut short, " << counts.bad << " unreadable)\n";
-    }
-    report.EndDay();
-    if (!r.plotsDir.empty())
-      for (const auto& e :
-           WriteDayPlot(r.plotsDir, ThinCurve(date.Iso(), report.LastDaySeries()), offset)) {
-        err << "quorvel-report: " << e << "\n";
-        status = 1;
-      }
-  }
-  report.Finish();
-  if (report.Days().empty()) err << "quorvel-report: no results file in the selection\n";
-
-  for (auto* o : {ecsvOut.get(), csvOut.get()})
-    if (o && !o->Close(err)) status = 1;
-  if (r.table) WriteTextReport(out, report.Days(), report.Overall(), report.Lines(), r.meta);
-  if (!r.json.empty()) {
-    TOutput o(r.json, out);
-    WriteJsonReport(o.Stream(), report.Days(), report.Overall(), report.Lines(), r.meta);
-    if (!o.Close(err)) status = 1;
-  }
-  if (!r.html.empty()) {
-    TOutput o(r.html, out);
-    WriteHtmlReport(o.Stream(), report, r.meta, offset);
-    if (!o.Close(err)) status = 1;
-  }
-  if (!r.plotsDir.empty())
-    for (const auto& e : WriteSummaryPlots(r.plotsDir, report)) {
-      err << "quorvel-report: " << e << "\n";
-      status = 1;
-    }
-  return status;
+  return status | Produce(r, r.meta, OutputsOf(r), feed, out, err);
 }
 
 }  // namespace quorvel::report

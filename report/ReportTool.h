@@ -33,6 +33,17 @@ struct TReportRequest {
   std::string json, html, plotsDir, ecsv, csv;  // empty: not wanted; json "-": standard output
   bool table = true;                            // the text table on standard output
   history::TReportMeta meta;
+  // The network archive instead of files, through a libpq connection
+  // string ("": the PG* variables).
+  bool fromArchive = false;
+  std::string postgres;
+  std::string station;  // --station as given; "all" with postgres: each station
+  bool siteGiven = false;
+};
+
+// Where one report's outputs go (empty: not wanted).
+struct TRequestOutputs {
+  std::string json, html, plotsDir, ecsv, csv;
 };
 
 // Parses the command line (without the program name). Returns nothing after

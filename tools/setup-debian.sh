@@ -12,6 +12,7 @@ qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libxcb1-dev
 libhidapi-dev libudev-dev
 qt6-httpserver-dev qt6-websockets-dev
 libmosquitto-dev mosquitto mosquitto-clients openssl python3-jsonschema
+libpq-dev postgresql
 xvfb xauth x11-utils openbox wmctrl xdotool imagemagick
 locales
 fonts-dejavu-core fonts-liberation

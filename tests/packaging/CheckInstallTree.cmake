@@ -11,9 +11,11 @@ endif()
 
 set(expected
   bin/quorvel
+  bin/quorvel-collect
   bin/quorvel-headless
   bin/quorvel-report
   bin/quorvel-sun
+  lib/systemd/system/quorvel-collect.service
   lib/systemd/user/quorvel-headless.service
   lib/udev/rules.d/70-quorvel.rules
   share/applications/quorvel.desktop
@@ -22,10 +24,14 @@ set(expected
   share/doc/quorvel-headless/copyright
   share/doc/quorvel-headless/examples/mqtt-payloads.schema.json
   share/doc/quorvel-headless/examples/quorvel-station-bridge.conf
+  share/doc/quorvel-collect/changelog.gz
+  share/doc/quorvel-collect/copyright
   share/doc/quorvel/changelog.gz
   share/doc/quorvel/copyright
   share/icons/hicolor/scalable/apps/quorvel.svg
   share/lintian/overrides/quorvel
+  share/quorvel-collect/quorvel-archive-views.sql
+  share/man/man1/quorvel-collect.1.gz
   share/man/man1/quorvel-headless.1.gz
   share/man/man1/quorvel-report.1.gz
   share/man/man1/quorvel-sun.1.gz
@@ -42,7 +48,7 @@ endif()
 
 # The programs need nothing of the build tree (nor the user's settings).
 set(ENV{QUORVEL_SETTINGS} "${PREFIX}/absent/Quorvel.ini")
-foreach(run "bin/quorvel;--version" "bin/quorvel-headless;--version" "bin/quorvel-sun;--help" "bin/quorvel-report;--help")
+foreach(run "bin/quorvel;--version" "bin/quorvel-headless;--version" "bin/quorvel-sun;--help" "bin/quorvel-report;--help" "bin/quorvel-collect;--help")
   list(GET run 0 program)
   list(GET run 1 option)
   execute_process(COMMAND "${PREFIX}/${program}" ${option}
@@ -53,7 +59,7 @@ foreach(run "bin/quorvel;--version" "bin/quorvel-headless;--version" "bin/quorve
 endforeach()
 
 # Compressed manual pages that man can read: gzip's magic number.
-foreach(page quorvel.1.gz quorvel-headless.1.gz quorvel-sun.1.gz quorvel-report.1.gz)
+foreach(page quorvel.1.gz quorvel-headless.1.gz quorvel-sun.1.gz quorvel-report.1.gz quorvel-collect.1.gz)
   file(READ "${PREFIX}/share/man/man1/${page}" magic LIMIT 2 HEX)
   if(NOT magic STREQUAL "1f8b")
     message(FATAL_ERROR "${page} is not gzip-compressed")

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/Options.h"
+#include "archive/CollectOptions.h"
 #include "device/SimBackend.h"
 #include "report/ReportTool.h"
 #include "sun/SunReport.h"
@@ -97,6 +98,7 @@ TEST(ManPages, DocumentEveryOptionOfTheHelpAndNoOther) {
       {"quorvel.1", DeclaredOptions()},
       {"quorvel-sun.1", LongOptions(quorvel::ephem::SunToolUsage())},
       {"quorvel-report.1", LongOptions(quorvel::report::ReportUsage())},
+      {"quorvel-collect.1", LongOptions(quorvel::archive::CollectUsage())},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.page);
@@ -296,6 +298,29 @@ TEST(UserService, RunsTheHeadlessProgramAndRestartsItAfterAFailure) {
   EXPECT_FALSE(options.durationSec.has_value());
   EXPECT_EQ(ini["Service"]["Restart"], "on-failure");
   EXPECT_EQ(ini["Install"]["WantedBy"], "default.target");
+}
+
+// The archive's collector: a system service that restarts after a failure,
+// whose default command line is one quorvel-collect accepts.
+TEST(CollectService, RunsTheCollectorAndRestartsItAfterAFailure) {
+  auto ini = ParseIni(ReadFile("quorvel-collect.service"));
+  std::string command = ini["Service"]["ExecStart"];
+  std::string env = ini["Service"]["Environment"];
+  const std::string name = "QUORVEL_COLLECT_OPTIONS=";
+  ASSERT_EQ(env.find("\"" + name), 0u) << env;
+  env = env.substr(name.size() + 1, env.size() - name.size() - 2);
+  const auto at = command.find("$QUORVEL_COLLECT_OPTIONS");
+  ASSERT_NE(at, std::string::npos) << command;
+  command.replace(at, std::string("$QUORVEL_COLLECT_OPTIONS").size(), env);
+  auto words = Words(command);
+  ASSERT_FALSE(words.empty());
+  EXPECT_EQ(words[0], "quorvel-collect");
+  words.erase(words.begin());
+  std::string out, err;
+  int code = -1;
+  EXPECT_TRUE(quorvel::archive::ParseCollectArgs(words, out, err, code)) << err;
+  EXPECT_EQ(ini["Service"]["Restart"], "on-failure");
+  EXPECT_EQ(ini["Install"]["WantedBy"], "multi-user.target");
 }
 
 }  // namespace

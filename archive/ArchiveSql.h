@@ -1,0 +1,40 @@
+// The archive's SQL: its schema, the statements the collector runs and their
+// parameters. Plain C++, no I/O; pgarchive/ sends them through libpq.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveRow.h"
+
+namespace quorvel::archive {
+
+// The version this program writes; a database with a newer one is refused.
+inline constexpr int kSchemaVersion = 1;
+
+// The statements that create what is missing, in order; run in one
+// transaction. Tables: quorvel_schema, stations, measurements.
+const std::vector<std::string>& SchemaStatements();
+
+// A statement and its text parameters (nullptr-free: every value is set).
+struct TStatement {
+  std::string sql;
+  std::vector<std::string> params;
+};
+
+// The stations of `rows` (created, or their site and last time updated)
+// and the rows themselves; a row already stored is left as it is. `rows`
+// may hold the same measurement twice. At most kMaxRowsPerStatement rows
+// go into one statement, so a large batch gives several.
+inline constexpr std::size_t kMaxRowsPerStatement = 1000;
+std::vector<TStatement> InsertStatements(const std::vector<TArchiveRow>& rows);
+
+// The measurements of one station ("" = every station) in time order, with
+// the columns that a results line has: station, jd, signal_mv,
+// seeing_arcsec, r0_mm, sun_azimuth_deg, sun_elevation_deg,
+// seeing_zenith_arcsec, r0_zenith_mm.
+TStatement SelectMeasurements(const std::string& station);
+// station, latitude_deg, longitude_deg, altitude_m, of one or every station.
+TStatement SelectStations(const std::string& station);
+
+}  // namespace quorvel::archive
