@@ -14,8 +14,8 @@
 #    installed with apt and their dependencies, and
 #    `quorvel-headless --simulate --duration 60 --speed 60` runs as a user.
 # 3. Identity: tools/identity-day.sh runs the amd64 build (build/default) on
-#    a whole simulated day and the ephemeris table; the installed arm64
-#    programs replay the same capture and compute the same table, and every
+#    a whole simulated day and the Sun tables; the installed arm64
+#    programs replay the same capture and compute the same tables, and every
 #    output must be byte-identical to the amd64 one and to
 #    tests/identity/SHA256SUMS. The arm64 programs also simulate the day
 #    themselves, which must give the same capture.
@@ -252,18 +252,18 @@ compare() {
   cmp -s "$ref/SHA256SUMS" "$root/tmp/identity/$1/SHA256SUMS" || fail "$1: SHA256SUMS differ"
 }
 
-step "arm64 under qemu: replay of the amd64 capture, quorvel-sun --batch"
+step "arm64 under qemu: replay of the amd64 capture, quorvel-sun --batch on the tables"
 t=$(date +%s)
 as_user sh /tmp/identity/identity-day.sh quorvel-headless quorvel-sun /tmp/identity/sun_reference.csv \
   /tmp/identity/replay /tmp/identity/capture.txt || fail "the arm64 identity run"
 compare replay
-echo "   results file and quorvel-sun output byte-identical to amd64 ($(since "$t"))"
+echo "   results file and quorvel-sun outputs byte-identical to amd64 ($(since "$t"))"
 
 step "arm64 under qemu: the simulated day itself, then its replay"
 t=$(date +%s)
 as_user sh /tmp/identity/identity-day.sh quorvel-headless quorvel-sun /tmp/identity/sun_reference.csv \
   /tmp/identity/simulated || fail "the arm64 simulated day"
 compare simulated
-echo "   capture, results file and quorvel-sun output byte-identical to amd64 ($(since "$t"))"
+echo "   capture, results file and quorvel-sun outputs byte-identical to amd64 ($(since "$t"))"
 
 echo "PASSED in $(since "$start"): $headless_deb and $deb"

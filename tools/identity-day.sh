@@ -8,9 +8,12 @@
 # 2. quorvel-headless replays the capture on the same clock into
 #    OUTDIR/replay/ (one results file for the day).
 # 3. quorvel-sun --batch computes the rows of the ephemeris test table into
-#    OUTDIR/sun-batch.txt.
+#    OUTDIR/sun-batch.txt, and 20 000 instants and sites spread over
+#    1950-2049 and the globe into OUTDIR/sun-grid.txt: a build that fuses
+#    multiply and add changes a last printed digit in about one row in ten
+#    thousand, too rarely for the table's 54 rows to show it.
 # The simulated run's results file must equal the replay's.
-# OUTDIR/SHA256SUMS then holds the hashes of the three outputs, for
+# OUTDIR/SHA256SUMS then holds the hashes of the four outputs, for
 # comparing with tests/identity/SHA256SUMS or with another build's.
 #
 # usage: tools/identity-day.sh HEADLESS SUN TABLE OUTDIR [CAPTURE]
@@ -66,6 +69,16 @@ grep -q 'Replay over' "$out/replay.log" || fail "the replay did not run to the e
 grep -v '^#' "$table" | cut -d, -f1-4 | "$sun" --batch >"$out/sun-batch.txt" 2>"$out/sun-batch.err" ||
   { cat "$out/sun-batch.err" >&2; fail "quorvel-sun --batch"; }
 
+# Made with integers only, so that every awk writes the same rows.
+awk 'BEGIN {
+  for (i = 0; i < 20000; i++)
+    printf "%04d-%02d-%02dT%02d:%02d:%02d,%.2f,%.2f,%d\n", 1950 + (i * 7) % 100, 1 + (i * 5) % 12,
+      1 + (i * 11) % 28, (i * 13) % 24, (i * 17) % 60, (i * 19) % 60,
+      ((i * 3719) % 17800 - 8900) / 100, ((i * 7919) % 36000 - 18000) / 100, (i * 31) % 3000
+}' >"$out/sun-grid.csv"
+"$sun" --batch <"$out/sun-grid.csv" >"$out/sun-grid.txt" 2>"$out/sun-grid.err" ||
+  { head -n 5 "$out/sun-grid.err" >&2; fail "quorvel-sun --batch on the grid"; }
+
 cd "$out"
 if [ -d simulated ]; then
   cmp -s simulated/*_Results.txt replay/*_Results.txt ||
@@ -73,4 +86,4 @@ if [ -d simulated ]; then
 fi
 # The file's name holds a blank ("2026_ 6_21_Results.txt"): a glob, not a list.
 [ "$(ls replay | wc -l)" -eq 1 ] || fail "the replay wrote $(ls replay | wc -l) files, expected one results file"
-sha256sum capture.txt replay/*_Results.txt sun-batch.txt >SHA256SUMS
+sha256sum capture.txt replay/*_Results.txt sun-batch.txt sun-grid.txt >SHA256SUMS
