@@ -23,7 +23,7 @@
 # Idempotent: the roots are made once and kept in the cache folder, packages
 # are installed only when missing, the build is incremental, and each check
 # starts from a fresh copy of the arm64 root. Needs root (debootstrap,
-# chroot, mounts). First run about 25 minutes, then about 9; see README.
+# chroot, mounts). First run about 25 minutes, then about 10; see README.
 #
 # usage: tools/build-arm64.sh [--no-check]
 # Environment: QUORVEL_ARM64_CACHE (default /var/cache/quorvel-arm64),
