@@ -2,6 +2,8 @@
 # Installs the Debian 12 packages Quorvel needs to build, test and run.
 # Idempotent: installs only what is missing, and refreshes the package lists
 # only when something has to be installed. Run as root (or through sudo).
+# `tools/setup-debian.sh --list` prints the list and installs nothing
+# (tools/build-arm64.sh takes the libraries' -dev packages from it).
 set -eu
 
 PACKAGES="
@@ -20,6 +22,11 @@ clang-14 libclang-rt-14-dev
 valgrind time
 python3-astropy chromium
 "
+
+if [ "${1:-}" = "--list" ]; then
+  for p in $PACKAGES; do echo "$p"; done
+  exit 0
+fi
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
