@@ -45,6 +45,9 @@ class Core : public ::testing::Test {
 
   void Start(TDatabaseRegistry* settings = nullptr) {
     core_ = std::make_unique<TMainCore>(view_, sim_, settings);
+    // Ticks come from Tick() alone: on a loaded machine the real 1 s timer
+    // would otherwise add one while a test waits for a plug.
+    core_->TimerMain().SetDrivenExternally(true);
     core_->FormCreate();
     ASSERT_TRUE(test::PumpUntil([&] { return view_.Has("HidCtlDeviceChange loop"); }));
   }
