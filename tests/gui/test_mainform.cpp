@@ -89,6 +89,8 @@ class Window : public ::testing::Test {
 
   void Start() {
     form_ = std::make_unique<TMainForm>(sim_);
+    // Ticks come from Tick() alone, not also from the real timer under load.
+    form_->Core().TimerMain().SetDrivenExternally(true);
     ASSERT_TRUE(test::PumpUntil(
         [&] { return MemoLines().size() >= 2 && HasLine("HidCtlDeviceChange loop"); }));
   }
