@@ -185,7 +185,8 @@ void TChartSeries::Flush() {
   thinned_ = false;
   positions_.clear();
   if (!extent.Empty)
-    thinned_ = ThinForDrawing(*source_, count_, lo, hi, drawnColumns_, kMaxDrawnPoints, positions_);
+    thinned_ = ThinForDrawing(*source_, count_, lo, hi, drawnColumns_, kMaxDrawnPoints, positions_,
+                              &extent);
   QList<QPointF> points;
   points.reserve(static_cast<qsizetype>(positions_.size()));
   for (const std::int32_t position : positions_) {
