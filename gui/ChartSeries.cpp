@@ -47,7 +47,11 @@ bool SameValue(double a, double b) {
 
 TChartSeries::TChartSeries(QChart* chart, QLineSeries* series, QDateTimeAxis* timeAxis,
                            QValueAxis* valueAxis)
-    : chart_(chart), series_(series), timeAxis_(timeAxis), valueAxis_(valueAxis) {
+    : chart_(chart),
+      series_(series),
+      timeAxis_(timeAxis),
+      valueAxis_(valueAxis),
+      line_(new TChartLine(chart, series, timeAxis, valueAxis)) {
   // A wider or narrower plot has other pixel columns to thin for.
   connect(chart_, &QChart::plotAreaChanged, this, [this](const QRectF&) {
     if (thinned_ && Columns() != drawnColumns_) {
@@ -73,7 +77,7 @@ void TChartSeries::UpdateNote() {
   // An empty chart would show its default range: ten identical times and a
   // "-0.00"; it says that it waits for points instead. Nothing is touched
   // when nothing changed: every change repaints the chart.
-  const bool empty = series_->count() == 0 && !zoomed_;
+  const bool empty = line_->Points().isEmpty() && !zoomed_;
   if (timeAxis_->labelsVisible() == empty) timeAxis_->setLabelsVisible(!empty);
   if (valueAxis_->labelsVisible() == empty) valueAxis_->setLabelsVisible(!empty);
   QString text;
@@ -181,7 +185,8 @@ void TChartSeries::Flush() {
   thinned_ = false;
   positions_.clear();
   if (!extent.Empty)
-    thinned_ = ThinForDrawing(*source_, count_, lo, hi, drawnColumns_, kMaxDrawnPoints, positions_);
+    thinned_ = ThinForDrawing(*source_, count_, lo, hi, drawnColumns_, kMaxDrawnPoints, positions_,
+                              &extent);
   QList<QPointF> points;
   points.reserve(static_cast<qsizetype>(positions_.size()));
   for (const std::int32_t position : positions_) {
@@ -191,20 +196,14 @@ void TChartSeries::Flush() {
   // Markers on tens of thousands of points turn the line into a smear and
   // cost most of the repaint: they are drawn only while the chart holds few.
   const bool markers = !thinned_ && points.size() <= kMaxPointsWithMarkers;
-  if (!zoomed_) {
-    // Qt Charts lays a line out again at every range change of either axis
-    // while the series holds points: emptied first, the series is laid out
-    // once per flush, by replace().
-    if (series_->count() > 0) series_->clear();
-    RescaleAxes(extent);
-  }
+  if (!zoomed_) RescaleAxes(extent);
   if (series_->pointsVisible() != markers) series_->setPointsVisible(markers);
-  series_->replace(points);
+  line_->SetPoints(std::move(points));
   UpdateNote();
 }
 
 int TChartSeries::drawnPointCount() const {
-  return static_cast<int>(series_->count());
+  return static_cast<int>(line_->Points().size());
 }
 
 void TChartSeries::SetZoomed(bool zoomed) {

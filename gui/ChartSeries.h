@@ -1,11 +1,12 @@
-// A rolling buffer's chart: a QLineSeries on a date-time axis and an
-// automatically scaled value axis, fed through the IPlotSeries interface.
+// A rolling buffer's chart: a line on a date-time axis and an automatically
+// scaled value axis, fed through the IPlotSeries interface.
 #pragma once
 
 #include <QObject>
 #include <QtCharts/QChartView>
 #include <vector>
 
+#include "gui/ChartLine.h"
 #include "measure/RollingBuffer.h"
 #include "plot/Thinning.h"
 
@@ -22,10 +23,10 @@ namespace quorvel {
 
 // The chart draws straight from the rolling buffer it is attached to: it
 // keeps no copy of the points, only how many positions of the buffer it
-// shows. The series is given the points to draw in one replace() call, at
-// most kMinFlushIntervalMs apart: appending point by point to a chart of tens
-// of thousands of points costs time in proportion to its size at every
-// append, and a faster-than-real-time run would repaint for nothing.
+// shows. The line (TChartLine, over the plot area; the QLineSeries stays
+// empty and gives its style) is given the points to draw at once, at most
+// kMinFlushIntervalMs apart: a faster-than-real-time run would repaint for
+// nothing.
 // A chart a thousand pixels wide cannot show 65535 points: beyond
 // kMaxDrawnPoints the series gets, per pixel column of the visible range, the
 // lowest and the highest point in time order, which draws the same line.
@@ -49,7 +50,13 @@ class TChartSeries final : public QObject, public IPlotSeries {
   // every change).
   void Flush();
 
+  // The chart's series: its pen, markers and name style the line, and the
+  // zoom goes through it; it holds no points.
   QLineSeries* series() const { return series_; }
+  // The points drawn since the last flush, in chart values (milliseconds
+  // since the epoch, value), in the order the line joins them.
+  const QList<QPointF>& drawnPoints() const { return line_->Points(); }
+  TChartLine* line() const { return line_; }
   // Points held (the chart shows them after the next flush).
   int pointCount() const { return static_cast<int>(count_); }
 
@@ -82,6 +89,7 @@ class TChartSeries final : public QObject, public IPlotSeries {
   QLineSeries* series_;
   QDateTimeAxis* timeAxis_;
   QValueAxis* valueAxis_;
+  TChartLine* line_;
   const TARollingBuffer* attached_ = nullptr;
   // What is drawn: positions 0 .. count_-1 of source_.
   const TARollingBuffer* source_ = nullptr;

@@ -36,6 +36,8 @@ bool Earlier(const TPicked& a, const TPicked& b) {
 TPlotExtent ScanExtent(const TARollingBuffer& buffer, std::int32_t count) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   double minX = kInf, maxX = -kInf, minY = kInf, maxY = -kInf;
+  TPlotExtent e;
+  double lastX = 0;
   ForEachPoint(buffer, count, [&](std::int32_t, const TRollingBuffer& p) {
     if (!std::isfinite(p.X)) return;
     minX = std::min(minX, p.X);
@@ -43,8 +45,10 @@ TPlotExtent ScanExtent(const TARollingBuffer& buffer, std::int32_t count) {
     if (!std::isfinite(p.Y)) return;
     minY = std::min(minY, p.Y);
     maxY = std::max(maxY, p.Y);
+    if (e.Drawable > 0 && p.X < lastX) e.DrawableAscending = false;
+    lastX = p.X;
+    ++e.Drawable;
   });
-  TPlotExtent e;
   if (minX <= maxX) {
     e.Empty = false;
     e.MinX = minX;
@@ -59,27 +63,34 @@ TPlotExtent ScanExtent(const TARollingBuffer& buffer, std::int32_t count) {
 }
 
 bool ThinForDrawing(const TARollingBuffer& buffer, std::int32_t count, double lo, double hi,
-                    int columns, std::size_t maxPlain, std::vector<std::int32_t>& positions) {
+                    int columns, std::size_t maxPlain, std::vector<std::int32_t>& positions,
+                    const TPlotExtent* scanned) {
   positions.clear();
   // First pass: how many points the range holds, whether they ascend in time,
-  // and the nearest point beyond each end.
+  // and the nearest point beyond each end. A range over the whole extent
+  // holds every drawable point and has none beyond its ends.
   std::size_t inRange = 0;
   bool ascending = true;
   double lastX = 0;
   TPicked before, after;
-  ForEachPoint(buffer, count, [&](std::int32_t position, const TRollingBuffer& p) {
-    if (!Drawable(p)) return;
-    const TPicked here{position, p.X, p.Y};
-    if (p.X < lo) {
-      if (before.Position < 0 || !Earlier(here, before)) before = here;
-    } else if (p.X > hi) {
-      if (after.Position < 0 || Earlier(here, after)) after = here;
-    } else {
-      if (inRange > 0 && p.X < lastX) ascending = false;
-      lastX = p.X;
-      ++inRange;
-    }
-  });
+  if (scanned != nullptr && (scanned->Empty || (lo <= scanned->MinX && hi >= scanned->MaxX))) {
+    inRange = scanned->Drawable;
+    ascending = scanned->DrawableAscending;
+  } else {
+    ForEachPoint(buffer, count, [&](std::int32_t position, const TRollingBuffer& p) {
+      if (!Drawable(p)) return;
+      const TPicked here{position, p.X, p.Y};
+      if (p.X < lo) {
+        if (before.Position < 0 || !Earlier(here, before)) before = here;
+      } else if (p.X > hi) {
+        if (after.Position < 0 || Earlier(here, after)) after = here;
+      } else {
+        if (inRange > 0 && p.X < lastX) ascending = false;
+        lastX = p.X;
+        ++inRange;
+      }
+    });
+  }
   const std::size_t edges = (before.Position >= 0 ? 1 : 0) + (after.Position >= 0 ? 1 : 0);
   const bool thin = inRange + edges > maxPlain && columns > 0 && hi > lo;
 

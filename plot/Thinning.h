@@ -17,6 +17,10 @@ struct TPlotExtent {
   double MinX = 0, MaxX = 0;
   bool HaveY = false;  // a point with a finite value
   double MinY = 0, MaxY = 0;
+  // Points with a finite time and value, and whether they come in
+  // ascending time.
+  std::size_t Drawable = 0;
+  bool DrawableAscending = true;
 };
 TPlotExtent ScanExtent(const TARollingBuffer& buffer, std::int32_t count);
 
@@ -27,8 +31,11 @@ TPlotExtent ScanExtent(const TARollingBuffer& buffer, std::int32_t count);
 // line runs to the edges. Where these are more than `maxPlain`, each pixel
 // column of the range gives only its lowest and its highest point, in time
 // order, which draws the same line. Points whose value or time is not finite
-// are never drawn. Returns whether the points were thinned.
+// are never drawn. Returns whether the points were thinned. `scanned`, the
+// extent of the same points, saves a pass over them when [lo, hi] holds
+// them all.
 bool ThinForDrawing(const TARollingBuffer& buffer, std::int32_t count, double lo, double hi,
-                    int columns, std::size_t maxPlain, std::vector<std::int32_t>& positions);
+                    int columns, std::size_t maxPlain, std::vector<std::int32_t>& positions,
+                    const TPlotExtent* scanned = nullptr);
 
 }  // namespace quorvel

@@ -292,7 +292,7 @@ TEST(MainForm, FullChartsAreDrawnFromFewPoints) {
   EXPECT_FALSE(chart.series()->pointsVisible());  // no markers on a smear of points
   // The envelope keeps the extremes.
   double lo = 1e9, hi = -1e9;
-  for (const QPointF& p : chart.series()->points()) {
+  for (const QPointF& p : chart.drawnPoints()) {
     lo = std::min(lo, p.y());
     hi = std::max(hi, p.y());
   }
@@ -315,7 +315,7 @@ TEST(MainForm, ChartDrawsInTimeOrderAndLeavesOutWhatIsNotANumber) {
   chart.Append(t0 - 3599 * s, std::nan(""));
   chart.Flush();
   EXPECT_EQ(chart.pointCount(), 5);  // the held points keep their order
-  const QList<QPointF> drawn = chart.series()->points();
+  const QList<QPointF> drawn = chart.drawnPoints();
   ASSERT_EQ(drawn.size(), 3);
   EXPECT_EQ(drawn[0].y(), 12);
   EXPECT_EQ(drawn[1].y(), 10);
@@ -493,7 +493,7 @@ TEST_F(Window, ResetPlotsEmptiesBothChartsAndKeepsTheLabels) {
   Tick(4);
   form_->SeeingChart().Flush();
   form_->SignalChart().Flush();
-  ASSERT_EQ(form_->SeeingChart().series()->count(), 4);
+  ASSERT_EQ(form_->SeeingChart().drawnPointCount(), 4);
   std::vector<QString> before;
   for (int i = 0; i < kValueLabelCount; ++i)
     before.push_back(LabelText(*form_, static_cast<TValueLabel>(i)));
@@ -501,8 +501,8 @@ TEST_F(Window, ResetPlotsEmptiesBothChartsAndKeepsTheLabels) {
   form_->ActionResetPlots()->trigger();
   form_->SeeingChart().Flush();
   form_->SignalChart().Flush();
-  EXPECT_EQ(form_->SeeingChart().series()->count(), 0);
-  EXPECT_EQ(form_->SignalChart().series()->count(), 0);
+  EXPECT_EQ(form_->SeeingChart().drawnPointCount(), 0);
+  EXPECT_EQ(form_->SignalChart().drawnPointCount(), 0);
   for (int i = 0; i < kValueLabelCount; ++i)
     EXPECT_EQ(LabelText(*form_, static_cast<TValueLabel>(i)), before[static_cast<std::size_t>(i)]);
   Tick();

@@ -187,6 +187,23 @@ TEST(Thinning, TableOfCases) {
       const bool thinned = ThinForDrawing(b, b.Length(), c.lo, c.hi, c.columns, c.maxPlain, out);
       EXPECT_EQ(out, c.expected);
       EXPECT_EQ(thinned, c.thinned);
+      // The same with the points' extent at hand (it saves a pass where the
+      // range holds them all).
+      const TPlotExtent extent = ScanExtent(b, b.Length());
+      std::vector<std::int32_t> known{99};
+      EXPECT_EQ(ThinForDrawing(b, b.Length(), c.lo, c.hi, c.columns, c.maxPlain, known, &extent),
+                c.thinned);
+      EXPECT_EQ(known, c.expected);
+      // And over exactly the extent, as a chart that follows its points.
+      if (!extent.Empty) {
+        std::vector<std::int32_t> all, allKnown;
+        const bool a =
+            ThinForDrawing(b, b.Length(), extent.MinX, extent.MaxX, c.columns, c.maxPlain, all);
+        EXPECT_EQ(ThinForDrawing(b, b.Length(), extent.MinX, extent.MaxX, c.columns, c.maxPlain,
+                                 allKnown, &extent),
+                  a);
+        EXPECT_EQ(allKnown, all);
+      }
     }
   }
 }
