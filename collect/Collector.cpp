@@ -134,7 +134,9 @@ class TCollector {
     // the messages meanwhile, so the collector stays away from it.
     DropBroker();
     std::string error;
-    TDbResult res = db_.Connect(error) ? db_.EnsureSchema(error) : TDbResult::ConnectionLost;
+    TDbResult res =
+        db_.Connect(error, &stop_) ? db_.EnsureSchema(error) : TDbResult::ConnectionLost;
+    if (stop_ && res != TDbResult::Ok) return false;
     if (res == TDbResult::Ok) {
       if (dbOutage_) Log("the database at " + db_.Where() + " is back");
       dbOutage_ = false;

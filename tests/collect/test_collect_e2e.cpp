@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "PgTestSupport.h"
+#include "SilentHost.h"
 #include "e2e/RunQuorvel.h"
 #include "mqtt/MqttTestSupport.h"
 
@@ -342,6 +343,58 @@ TEST_F(CollectEndToEnd, ANewerSchemaIsRefused) {
       << CollectorLog();
   EXPECT_NE(CollectorLog().find("newer than this program's (1)"), std::string::npos);
   EXPECT_EQ(pg_->Psql("SELECT count(*) FROM pg_tables WHERE tablename = 'measurements'"), "0\n");
+}
+
+// A database host that takes the connection but never answers: the
+// collector keeps trying without hanging and ends at once on SIGTERM; the
+// report gives up after connect_timeout. Needs neither a broker nor a
+// server.
+TEST(CollectSilentDatabase, NeitherCollectorNorReportHangs) {
+  pgtest::TSilentHost silent;
+  const std::string host =
+      "host=127.0.0.1 port=" + std::to_string(silent.Port()) + " dbname=archive user=nobody";
+  const fs::path dir =
+      fs::temp_directory_path() / ("quorvel_collect_silent_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  using TClock = std::chrono::steady_clock;
+  const auto seconds = [](TClock::time_point since) {
+    return std::chrono::duration<double>(TClock::now() - since).count();
+  };
+  const auto collector = [&](const std::string& conninfo) {
+    return std::make_unique<TChild>(
+        std::vector<std::string>{QUORVEL_COLLECT_EXE, "--mqtt-url", "mqtt://127.0.0.1:1",
+                                 "--postgres", conninfo},
+        dir / "collector.log");
+  };
+
+  // The default limit (10 s) has not run out: SIGTERM ends the wait.
+  auto c = collector(host);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  auto start = TClock::now();
+  c->Stop();
+  EXPECT_LT(seconds(start), 1.5);
+
+  // A limit of 2 s: said, and tried again, still ending promptly.
+  c = collector(host + " connect_timeout=2");
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        return ReadText(dir / "collector.log").find("no answer within 2 s") != std::string::npos;
+      },
+      8))
+      << ReadText(dir / "collector.log");
+  start = TClock::now();
+  c->Stop();
+  EXPECT_LT(seconds(start), 1.5);
+
+  int status = -1;
+  start = TClock::now();
+  RunCommand({QUORVEL_REPORT_EXE, "--station", "all", "--postgres", host + " connect_timeout=2"},
+             &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_GE(seconds(start), 1.9);
+  EXPECT_LT(seconds(start), 6.0);
+  std::error_code ec;
+  if (!HasFailure()) fs::remove_all(dir, ec);
 }
 
 }  // namespace
