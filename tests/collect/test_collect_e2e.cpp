@@ -345,6 +345,102 @@ TEST_F(CollectEndToEnd, ANewerSchemaIsRefused) {
   EXPECT_EQ(pg_->Psql("SELECT count(*) FROM pg_tables WHERE tablename = 'measurements'"), "0\n");
 }
 
+// Two stations in the archive: --station all gives each station's own
+// report and one comparison whose figures are each station's own, in the
+// text, the JSON and the HTML.
+TEST_F(CollectEndToEnd, StationsSideBySideHaveEachStationsOwnFigures) {
+  // The collector creates the schema (its broker is not there).
+  StartCollector(1);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return pg_->Psql("SELECT count(*) FROM pg_tables WHERE tablename = 'measurements'") ==
+               "1\n";
+      },
+      20))
+      << CollectorLog();
+  collector_.reset();
+  pg_->Psql(
+      "INSERT INTO stations VALUES ('north', 45.5, 3.5, 100, NULL, now(), now()), "
+      "('south-ridge', -30.25, -70.75, 2200, NULL, now(), now())");
+  // North: two mornings of varying seeing; south-ridge: one afternoon, worse.
+  const auto insert = [&](const std::string& station, const std::string& start, int seconds,
+                          double base) {
+    pg_->Psql(
+        "INSERT INTO measurements (station, utc, jd, signal_mv, seeing_arcsec, r0_mm, "
+        "sun_azimuth_deg, sun_elevation_deg, seeing_zenith_arcsec, r0_zenith_mm) "
+        "SELECT '" +
+        station +
+        "', t, 2440587.5 + extract(epoch FROM t) / 86400, 800, s, 100 / s, 150, "
+        "40, s * 0.8, 125 / s FROM (SELECT t, " +
+        std::to_string(base) +
+        " + 0.6 * sin(extract(epoch FROM t) / 900) AS s FROM generate_series(timestamptz '" +
+        start + "', timestamptz '" + start + "' + interval '" + std::to_string(seconds) +
+        " seconds', interval '10 seconds') AS t) AS x");
+  };
+  insert("north", "2026-05-03 07:00:00+00", 3 * 3600, 1.6);
+  insert("north", "2026-05-04 08:30:00+00", 2 * 3600, 1.3);
+  insert("south-ridge", "2026-05-03 13:00:00+00", 4 * 3600, 2.4);
+
+  int status = -1;
+  const std::string text =
+      RunCommand({QUORVEL_REPORT_EXE, "--tz", "UTC", "--station", "all", "--postgres",
+                  pg_->Conninfo(), "--json", (dir_ / "all.json").string(), "--html",
+                  (dir_ / "all.html").string(), "--plots", (dir_ / "plots").string()},
+                 &status);
+  ASSERT_EQ(status, 0) << text;
+  const auto side = text.find("== Stations side by side ==");
+  ASSERT_NE(side, std::string::npos) << text;
+  const std::string comparison = text.substr(side);
+  const std::string json = ReadText(dir_ / "all.json");
+  const std::string html = ReadText(dir_ / "all.html");
+
+  struct TStation {
+    std::string name;
+    int days;
+  };
+  for (const TStation& st : {TStation{"north", 2}, TStation{"south-ridge", 1}}) {
+    // Text: the station's "All" row is its comparison row.
+    const auto own = text.find("== " + st.name + " ==");
+    ASSERT_NE(own, std::string::npos) << text;
+    const auto allRow = text.find("\nAll ", own);
+    ASSERT_LT(allRow, side);
+    const std::string figures = text.substr(allRow + 12, text.find('\n', allRow + 1) - allRow - 12);
+    ASSERT_GT(figures.size(), 40u) << figures;
+    const auto row = comparison.find("\n" + st.name + " ");
+    ASSERT_NE(row, std::string::npos) << comparison;
+    const std::string line = comparison.substr(row + 1, comparison.find('\n', row + 1) - row - 1);
+    EXPECT_EQ(line.substr(line.size() - figures.size()), figures) << line;
+    EXPECT_EQ(
+        std::stoi(line.substr(st.name.size(), line.size() - figures.size() - 1 - st.name.size())),
+        st.days)
+        << line;
+
+    // JSON: the station's "overall" as in its own report.
+    const std::string ownJson = ReadText(dir_ / ("all-" + st.name + ".json"));
+    const auto from = ownJson.find("\"overall\": ");
+    const auto to = ownJson.find(",\n \"station\"");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos) << ownJson;
+    EXPECT_NE(json.find(ownJson.substr(from, to - from)), std::string::npos) << st.name << "\n"
+                                                                             << json;
+    EXPECT_NE(json.find("{\"station\": \"" + st.name + "\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"days\": " + std::to_string(st.days)), std::string::npos) << json;
+
+    // HTML: a row linking the station's own report.
+    EXPECT_NE(html.find("<a href=\"all-" + st.name + ".html\">" + st.name + "</a>"),
+              std::string::npos)
+        << html;
+    EXPECT_TRUE(fs::exists(dir_ / ("all-" + st.name + ".html")));
+    EXPECT_TRUE(fs::exists(dir_ / "plots" / st.name / "histogram.png"));
+  }
+  EXPECT_NE(comparison.find("30.2500 S 70.7500 W 2200 m; 2026-05-03 to 2026-05-03"),
+            std::string::npos)
+      << comparison;
+  EXPECT_NE(json.find("\"site_latitude_deg\": -30.25"), std::string::npos) << json;
+  EXPECT_NE(html.find("<svg"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "plots" / "hourly-by-station.png"));
+  EXPECT_TRUE(fs::exists(dir_ / "plots" / "hourly-by-station.svg"));
+}
+
 // A database host that takes the connection but never answers: the
 // collector keeps trying without hanging and ends at once on SIGTERM; the
 // report gives up after connect_timeout. Needs neither a broker nor a
