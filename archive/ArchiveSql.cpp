@@ -151,6 +151,11 @@ TStatement SelectStations(const std::string& station) {
 
 namespace quorvel::archive {
 
+TStatement UpdateInstrument(const std::string& station, const std::string& instrument) {
+  return {"UPDATE stations SET instrument = $2 WHERE station = $1 RETURNING station",
+          {station, instrument}};
+}
+
 std::optional<int> ConnectTimeoutSeconds(const std::string& connectTimeout) {
   std::size_t at = 0;
   while (at < connectTimeout.size() && std::isspace(static_cast<unsigned char>(connectTimeout[at])))

@@ -38,6 +38,10 @@ TStatement SelectMeasurements(const std::string& station);
 // station, latitude_deg, longitude_deg, altitude_m, of one or every station.
 TStatement SelectStations(const std::string& station);
 
+// Sets a station's instrument; returns one row when the station is there
+// (not yet: nothing, the station comes with its first measurement).
+TStatement UpdateInstrument(const std::string& station, const std::string& instrument);
+
 // How long one connection attempt to the database may take, from the
 // connect_timeout libpq settled on (the connection string's, else
 // PGCONNECT_TIMEOUT's; "" when neither sets one): unset gives

@@ -257,6 +257,11 @@ TEST_F(CollectEndToEnd, EveryResultsLineOnceThroughKillsAndOutages) {
         ASSERT_EQ(Number(v[k]), Number(f[k + 2])) << name << " line " << i << ": " << lines[i];
     }
     EXPECT_EQ(pg_->Psql("SELECT latitude_deg IS NOT NULL FROM stations" + where), "t\n");
+    // The simulated instrument's serial number, from the bridged state.
+    EXPECT_TRUE(WaitFor(
+        [&] { return pg_->Psql("SELECT instrument ~ '^[0-9]+$' FROM stations" + where) == "t\n"; },
+        10))
+        << pg_->Psql("SELECT instrument FROM stations" + where);
   }
 
   // The bad ones: each said why, none stored, the good one next to them is.
@@ -343,6 +348,71 @@ TEST_F(CollectEndToEnd, ANewerSchemaIsRefused) {
       << CollectorLog();
   EXPECT_NE(CollectorLog().find("newer than this program's (1)"), std::string::npos);
   EXPECT_EQ(pg_->Psql("SELECT count(*) FROM pg_tables WHERE tablename = 'measurements'"), "0\n");
+}
+
+// A station's instrument comes from its retained state, also when the
+// state comes before the station's first measurement; bad states are said
+// and skipped, and nothing stops.
+TEST_F(CollectEndToEnd, TheStationsTableKeepsTheInstrument) {
+  TBroker central(dir_ / "central", "allow_anonymous true");
+  central.Start();
+  const auto state = [](const std::string& station, const std::string& serial) {
+    return R"({"utc":"2026-05-02T10:00:00.000Z","valid":false,"reason":"no_instrument",)"
+           R"("seeing_arcsec":null,"r0_mm":null,"seeing_zenith_arcsec":null,"r0_zenith_mm":null,)"
+           R"("seeing_1min_arcsec":null,"seeing_5min_arcsec":null,"seeing_1min_zenith_arcsec":null,)"
+           R"("seeing_5min_zenith_arcsec":null,"signal_mV":null,"sun_azimuth_deg":null,)"
+           R"("sun_elevation_deg":null,"trigger":"unknown","serial_number":)" +
+           serial + R"(,"station":")" + station +
+           R"(","latitude_deg":45.5,"longitude_deg":3.5,"altitude_m":100})";
+  };
+  const auto measurement = [](const std::string& second) {
+    return R"({"utc":"2026-05-02T10:00:)" + second + R"(.000Z","jd":)" +
+           (second == "00" ? "2461162.9166667" : "2461162.9167824") +
+           R"(,"seeing_arcsec":1.52,"r0_mm":67.1,"seeing_zenith_arcsec":1.21,"r0_zenith_mm":88.0,)"
+           R"("signal_mV":812.4,"sun_azimuth_deg":140.221,"sun_elevation_deg":48.117,)"
+           R"("station":"north","latitude_deg":45.5,"longitude_deg":3.5,"altitude_m":100})";
+  };
+  const auto publishState = [&](const std::string& station, const std::string& payload) {
+    int status = -1;
+    RunCommand({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(central.Port()), "-r",
+                "-t", "quorvel/" + station + "/state", "-m", payload},
+               &status);
+    ASSERT_EQ(status, 0);
+  };
+  const auto instrument = [&] { return pg_->Psql("SELECT instrument FROM stations"); };
+
+  // Retained before the collector runs, before any measurement.
+  publishState("north", state("north", "4294900475"));
+  publishState("east", state("east", "77"));
+  StartCollector(central.Port());
+  WaitUntilSubscribed(central.Port());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  Publish(central.Port(), "quorvel/north/measurement", measurement("00"));
+  EXPECT_TRUE(WaitFor([&] { return instrument() == "4294900475\n"; }, 15))
+      << instrument() << CollectorLog();
+
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {"not json", "not a JSON object"},
+      {state("south", "5"), "\"station\" is 'south' on the topic of 'north'"},
+      {state("north", "-5"), "\"serial_number\" is not a serial number: -5"},
+  };
+  for (const auto& [payload, why] : bad) publishState("north", payload);
+  publishState("north", state("north", "null"));  // not read yet: no word
+  publishState("north", state("north", "17"));
+  EXPECT_TRUE(WaitFor([&] { return instrument() == "17\n"; }, 15))
+      << instrument() << CollectorLog();
+  const std::string log = CollectorLog();
+  for (const auto& [payload, why] : bad)
+    EXPECT_NE(log.find("bad message on quorvel/north/state skipped: " + why), std::string::npos)
+        << why << "\n"
+        << log;
+  EXPECT_EQ(log.find("quorvel/east/state"), std::string::npos) << log;
+  EXPECT_EQ(log.find("null"), std::string::npos) << log;
+
+  // Measurements still go in; the station without any has no row.
+  Publish(central.Port(), "quorvel/north/measurement", measurement("10"));
+  EXPECT_TRUE(WaitFor([&] { return Rows() == 2; }, 15)) << CollectorLog();
+  EXPECT_EQ(pg_->Psql("SELECT station, instrument FROM stations"), "north|17\n");
 }
 
 // Two stations in the archive: --station all gives each station's own
