@@ -5,6 +5,7 @@
 // with each results line exactly once. Also bad messages and a database
 // with a newer schema.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -348,6 +349,102 @@ TEST_F(CollectEndToEnd, ANewerSchemaIsRefused) {
       << CollectorLog();
   EXPECT_NE(CollectorLog().find("newer than this program's (1)"), std::string::npos);
   EXPECT_EQ(pg_->Psql("SELECT count(*) FROM pg_tables WHERE tablename = 'measurements'"), "0\n");
+}
+
+// Over TLS with a password, a few hundred measurements sent at once are all
+// stored, each once (what TLS decrypted ahead is read too); a collector
+// that cannot verify the broker stores nothing and keeps trying.
+TEST_F(CollectEndToEnd, OverTlsEveryMeasurementOnce) {
+  const fs::path pki = dir_ / "pki";
+  ASSERT_EQ(mqtttest::MakeTestCertificates(pki), "");
+  const std::string p = pki.string() + "/";
+  int status = -1;
+  RunCommand({"mosquitto_passwd", "-b", "-c", p + "passwd", "archive", "s3cret word"}, &status);
+  ASSERT_EQ(status, 0);
+  TBroker central(dir_ / "central", "allow_anonymous false\npassword_file " + p +
+                                        "passwd\ncafile " + p + "ca.pem\ncertfile " + p +
+                                        "server.pem\nkeyfile " + p + "server.key");
+  central.Start();
+  {
+    std::ofstream f(dir_ / "password");
+    f << "s3cret word\n";
+  }
+  ::chmod((dir_ / "password").c_str(), 0600);
+  const std::string url = "mqtts://127.0.0.1:" + std::to_string(central.Port());
+  const auto collector = [&](const std::string& ca, const fs::path& log) {
+    return std::make_unique<TChild>(
+        std::vector<std::string>{QUORVEL_COLLECT_EXE, "--mqtt-url", url, "--mqtt-ca", ca,
+                                 "--mqtt-user", "archive", "--mqtt-password-file",
+                                 (dir_ / "password").string(), "--postgres", pg_->Conninfo(),
+                                 "--client-id", "archive-tls", "--batch-ms", "100"},
+        log);
+  };
+  // A CA that did not sign the broker's certificate.
+  ASSERT_EQ(mqtttest::MakeTestCertificates(dir_ / "other"), "");
+  auto untrusting = collector((dir_ / "other" / "ca.pem").string(), dir_ / "untrusting.log");
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return ReadText(dir_ / "untrusting.log").find("cannot reach the broker") !=
+               std::string::npos;
+      },
+      20))
+      << ReadText(dir_ / "untrusting.log");
+  untrusting->Stop();
+
+  collector_ = collector(p + "ca.pem", dir_ / "collector.log");
+  const std::vector<std::string> tls = {"--cafile", p + "ca.pem", "-u",
+                                        "archive",  "-P",         "s3cret word"};
+  // Subscribed once a probe is called bad.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        std::vector<std::string> args = {"mosquitto_pub",
+                                         "-h",
+                                         "127.0.0.1",
+                                         "-p",
+                                         std::to_string(central.Port()),
+                                         "-q",
+                                         "1",
+                                         "-t",
+                                         "quorvel/probe/measurement",
+                                         "-m",
+                                         "probe"};
+        args.insert(args.end(), tls.begin(), tls.end());
+        RunCommand(args);
+        return CollectorLog().find("bad message on quorvel/probe/measurement") != std::string::npos;
+      },
+      30))
+      << CollectorLog();
+
+  constexpr int kCount = 400;
+  {
+    std::ofstream lines(dir_ / "lines.txt");
+    const std::int64_t start = 1777795200000;  // 2026-05-03T08:00:00Z
+    for (int i = 0; i < kCount; ++i) {
+      const std::int64_t ms = start + i * 1000LL;
+      char utc[32], jd[32];
+      std::snprintf(utc, sizeof utc, "2026-05-03T%02d:%02d:%02d.000Z", 8 + i / 3600, i / 60 % 60,
+                    i % 60);
+      std::snprintf(jd, sizeof jd, "%.7f", static_cast<double>(ms) / 86400000.0 + 2440587.5);
+      lines << R"({"utc":")" << utc << R"(","jd":)" << jd
+            << R"(,"seeing_arcsec":1.52,"r0_mm":67.1,"seeing_zenith_arcsec":1.21,)"
+               R"("r0_zenith_mm":88.0,"signal_mV":812.4,"sun_azimuth_deg":140.221,)"
+               R"("sun_elevation_deg":48.117,"station":"tls","latitude_deg":45.5,)"
+               R"("longitude_deg":3.5,"altitude_m":100})"
+            << "\n";
+    }
+  }
+  RunCommand({"sh", "-c",
+              "mosquitto_pub -h 127.0.0.1 -p " + std::to_string(central.Port()) +
+                  " -q 1 -t quorvel/tls/measurement -l --cafile '" + p +
+                  "ca.pem' -u archive -P 's3cret word' < '" + (dir_ / "lines.txt").string() + "'"},
+             &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_TRUE(WaitFor([&] { return Rows() >= kCount; }, 30)) << Rows() << "\n" << CollectorLog();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(Rows(), static_cast<std::size_t>(kCount));
+  EXPECT_EQ(pg_->Psql("SELECT count(DISTINCT utc) FROM measurements"),
+            std::to_string(kCount) + "\n");
+  EXPECT_EQ(CollectorLog().find("s3cret"), std::string::npos);
 }
 
 // A station's instrument comes from its retained state, also when the
