@@ -73,6 +73,7 @@ bool TPgArchive::Connect(std::string& error, const std::atomic<bool>* stop) {
   const std::optional<int> timeoutS = connectTimeoutS_ =
       ConnectTimeoutSeconds(OptionOf(conn_->pg, "connect_timeout"));
   int socket = -1;
+  std::string target;
   TClock::time_point deadline;
   PostgresPollingStatusType st = PGRES_POLLING_WRITING;
   while (st != PGRES_POLLING_OK) {
@@ -82,9 +83,13 @@ bool TPgArchive::Connect(std::string& error, const std::atomic<bool>* stop) {
       return false;
     }
     const auto now = TClock::now();
-    // Each host (and address) gets the whole time, as with libpq's own.
-    if (PQsocket(conn_->pg) != socket) {
+    // Each host of a list gets the whole time, as with libpq's own.
+    const char* host = PQhost(conn_->pg);
+    const char* port = PQport(conn_->pg);
+    std::string nowTarget = std::string(host ? host : "") + ":" + (port ? port : "");
+    if (PQsocket(conn_->pg) != socket || nowTarget != target) {
       socket = PQsocket(conn_->pg);
+      target = std::move(nowTarget);
       if (timeoutS) deadline = now + std::chrono::seconds(*timeoutS);
     }
     if (stop && *stop) {
