@@ -214,7 +214,7 @@ class TCollector {
       const std::size_t before = received_;
       const int rc = mosquitto_loop_read(mosq_, 1);
       if (rc != MOSQ_ERR_SUCCESS) {
-        ConnectionEnded();
+        ConnectionEnded(rc);
         return;
       }
       if (held_ >= static_cast<std::size_t>(o_.batchMax)) break;
@@ -237,10 +237,16 @@ class TCollector {
     if (mosquitto_socket(mosq_) < 0) ConnectionEnded();
   }
 
-  void ConnectionEnded() {
+  void ConnectionEnded(int rc = MOSQ_ERR_CONN_LOST) {
     Forget();
     // Refused (a wrong password, say): not again at once.
     const bool refused = !connected_;
+    // Ended before the broker's answer: a TLS handshake that failed (a
+    // certificate not trusted) ends here rather than in mosquitto_connect.
+    if (refused && !mqttOutage_ && !stop_)
+      Log("cannot reach the broker at " + Broker() + ": " + mosquitto_strerror(rc) +
+          "; trying again");
+    if (refused) mqttOutage_ = true;
     if (connected_ && !stop_)
       Log("connection to the broker at " + Broker() + " lost; trying again");
     if (connected_) mqttOutage_ = true;
