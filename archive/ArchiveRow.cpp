@@ -301,8 +301,9 @@ std::optional<std::int64_t> ParseIsoUtcMs(std::string_view t) {
   return ((days * 24 + h) * 60 + mi) * 60000LL + s * 1000LL + ms;
 }
 
-std::optional<std::string> StationOfTopic(std::string_view prefix, std::string_view topic) {
-  static constexpr std::string_view kTail = "/measurement";
+std::optional<std::string> StationOfTopic(std::string_view prefix, std::string_view topic,
+                                          std::string_view kind) {
+  const std::string kTail = "/" + std::string(kind);
   if (topic.size() <= prefix.size() + 1 + kTail.size()) return std::nullopt;
   if (topic.substr(0, prefix.size()) != prefix || topic[prefix.size()] != '/') return std::nullopt;
   if (topic.substr(topic.size() - kTail.size()) != kTail) return std::nullopt;
@@ -377,6 +378,38 @@ std::optional<TArchiveRow> ParseMeasurement(std::string_view topicStation, std::
     return std::nullopt;
   }
   return row;
+}
+
+std::optional<std::string> ParseStateInstrument(std::string_view topicStation,
+                                                std::string_view payload, std::string& error) {
+  error.clear();
+  std::map<std::string, TValue> members;
+  if (!TObjectReader(payload).Read(members, error)) return std::nullopt;
+  const auto station = members.find("station");
+  if (station == members.end() || station->second.kind != TValue::String) {
+    error = station == members.end() ? "no \"station\"" : "\"station\" is not a string";
+    return std::nullopt;
+  }
+  if (station->second.text != topicStation) {
+    error = "\"station\" is '" + station->second.text + "' on the topic of '" +
+            std::string(topicStation) + "'";
+    return std::nullopt;
+  }
+  const auto serial = members.find("serial_number");
+  if (serial == members.end()) {
+    error = "no \"serial_number\"";
+    return std::nullopt;
+  }
+  const std::string& text = serial->second.text;
+  if (serial->second.kind == TValue::Other && text == "null") return std::nullopt;
+  std::uint64_t v = 0;
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (serial->second.kind != TValue::Number || res.ec != std::errc() ||
+      res.ptr != text.data() + text.size() || v > 4294967295ULL) {
+    error = "\"serial_number\" is not a serial number: " + text;
+    return std::nullopt;
+  }
+  return std::to_string(v);
 }
 
 }  // namespace quorvel::archive

@@ -28,15 +28,24 @@ struct TArchiveRow {
 // seeing_zenith_arcsec, r0_zenith_mm, latitude_deg, longitude_deg, altitude_m.
 extern const char* const kValueKeys[11];
 
-// The station level of "<prefix>/<station>/measurement", or nothing when the
+// The station level of "<prefix>/<station>/<kind>", or nothing when the
 // topic is not one of these.
-std::optional<std::string> StationOfTopic(std::string_view prefix, std::string_view topic);
+std::optional<std::string> StationOfTopic(std::string_view prefix, std::string_view topic,
+                                          std::string_view kind = "measurement");
 
 // Reads a measurement payload. Returns nothing and the reason in `error`
 // when it is not a JSON object, lacks a key, has a value of the wrong kind or
 // out of range, or names another station than its topic.
 std::optional<TArchiveRow> ParseMeasurement(std::string_view topicStation, std::string_view payload,
                                             std::string& error);
+
+// The instrument's serial number (decimal text) of a station's retained
+// state payload. Nothing with an empty `error` while the station has not
+// read its instrument yet (null); nothing with the reason when the payload
+// is not a JSON object, names another station than its topic, or its
+// "serial_number" is not a whole number 0..4294967295.
+std::optional<std::string> ParseStateInstrument(std::string_view topicStation,
+                                                std::string_view payload, std::string& error);
 
 // "2026-05-03T08:00:00.000Z" -> milliseconds since 1970; nothing when the
 // text is not exactly of that form or not a real instant.

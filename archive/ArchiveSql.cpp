@@ -1,6 +1,10 @@
 #include "archive/ArchiveSql.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <utility>
@@ -141,6 +145,31 @@ TStatement SelectStations(const std::string& station) {
   }
   s.sql += " ORDER BY station";
   return s;
+}
+
+}  // namespace quorvel::archive
+
+namespace quorvel::archive {
+
+TStatement UpdateInstrument(const std::string& station, const std::string& instrument) {
+  return {"UPDATE stations SET instrument = $2 WHERE station = $1 RETURNING station",
+          {station, instrument}};
+}
+
+std::optional<int> ConnectTimeoutSeconds(const std::string& connectTimeout) {
+  std::size_t at = 0;
+  while (at < connectTimeout.size() && std::isspace(static_cast<unsigned char>(connectTimeout[at])))
+    ++at;
+  if (at == connectTimeout.size()) return kDefaultConnectTimeoutS;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(connectTimeout.c_str() + at, &end, 10);
+  while (*end && std::isspace(static_cast<unsigned char>(*end))) ++end;
+  // libpq refuses such a value before any attempt; never "no limit" here.
+  if (errno != 0 || *end || end == connectTimeout.c_str() + at || v > INT_MAX)
+    return kDefaultConnectTimeoutS;
+  if (v <= 0) return std::nullopt;
+  return std::max<int>(2, static_cast<int>(v));
 }
 
 }  // namespace quorvel::archive

@@ -2,6 +2,7 @@
 // parameters. Plain C++, no I/O; pgarchive/ sends them through libpq.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,18 @@ std::vector<TStatement> InsertStatements(const std::vector<TArchiveRow>& rows);
 TStatement SelectMeasurements(const std::string& station);
 // station, latitude_deg, longitude_deg, altitude_m, of one or every station.
 TStatement SelectStations(const std::string& station);
+
+// Sets a station's instrument; returns one row when the station is there
+// (not yet: nothing, the station comes with its first measurement).
+TStatement UpdateInstrument(const std::string& station, const std::string& instrument);
+
+// How long one connection attempt to the database may take, from the
+// connect_timeout libpq settled on (the connection string's, else
+// PGCONNECT_TIMEOUT's; "" when neither sets one): unset gives
+// kDefaultConnectTimeoutS, so an unanswering host is never waited for
+// without end; 0 or less is the user's explicit "no limit" (nothing); 1 is
+// 2, as libpq's own least.
+inline constexpr int kDefaultConnectTimeoutS = 10;
+std::optional<int> ConnectTimeoutSeconds(const std::string& connectTimeout);
 
 }  // namespace quorvel::archive

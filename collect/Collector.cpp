@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -26,6 +27,9 @@ using TSteady = std::chrono::steady_clock;
 // Bad messages said one by one up to this many a minute, then counted.
 constexpr int kBadLogsPerMinute = 10;
 constexpr auto kMaxBackoff = std::chrono::seconds(30);
+// Stations whose instrument is remembered: a flood of made-up station names
+// must not grow memory without bound.
+constexpr std::size_t kMaxInstrumentStations = 10000;
 
 // libmosquitto sends the acknowledgement of a QoS 1 message as it reads it,
 // before handing it over. So the collector drives the client itself with
@@ -134,7 +138,9 @@ class TCollector {
     // the messages meanwhile, so the collector stays away from it.
     DropBroker();
     std::string error;
-    TDbResult res = db_.Connect(error) ? db_.EnsureSchema(error) : TDbResult::ConnectionLost;
+    TDbResult res =
+        db_.Connect(error, &stop_) ? db_.EnsureSchema(error) : TDbResult::ConnectionLost;
+    if (stop_ && res != TDbResult::Ok) return false;
     if (res == TDbResult::Ok) {
       if (dbOutage_) Log("the database at " + db_.Where() + " is back");
       dbOutage_ = false;
@@ -208,7 +214,7 @@ class TCollector {
       const std::size_t before = received_;
       const int rc = mosquitto_loop_read(mosq_, 1);
       if (rc != MOSQ_ERR_SUCCESS) {
-        ConnectionEnded();
+        ConnectionEnded(rc);
         return;
       }
       if (held_ >= static_cast<std::size_t>(o_.batchMax)) break;
@@ -220,6 +226,7 @@ class TCollector {
                       TSteady::now() >= heldSince_ + std::chrono::milliseconds(o_.batchMs))) {
       if (!Commit()) return;
     }
+    if (held_ == 0 && TSteady::now() >= nextInstrumentTry_ && !StoreInstruments()) return;
     if (held_ == 0 && mosquitto_want_write(mosq_)) {
       if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) {
         ConnectionEnded();
@@ -230,10 +237,16 @@ class TCollector {
     if (mosquitto_socket(mosq_) < 0) ConnectionEnded();
   }
 
-  void ConnectionEnded() {
+  void ConnectionEnded(int rc = MOSQ_ERR_CONN_LOST) {
     Forget();
     // Refused (a wrong password, say): not again at once.
     const bool refused = !connected_;
+    // Ended before the broker's answer: a TLS handshake that failed (a
+    // certificate not trusted) ends here rather than in mosquitto_connect.
+    if (refused && !mqttOutage_ && !stop_)
+      Log("cannot reach the broker at " + Broker() + ": " + mosquitto_strerror(rc) +
+          "; trying again");
+    if (refused) mqttOutage_ = true;
     if (connected_ && !stop_)
       Log("connection to the broker at " + Broker() + " lost; trying again");
     if (connected_) mqttOutage_ = true;
@@ -271,6 +284,9 @@ class TCollector {
         return false;
       }
       stored_ += batch_.size();
+      for (const auto& row : batch_)
+        if (const auto it = instruments_.find(row.station); it != instruments_.end())
+          it->second.waiting = false;
     }
     batch_.clear();
     held_ = 0;
@@ -288,6 +304,62 @@ class TCollector {
       ::poll(&p, 1, 100);
       if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
     }
+  }
+
+  // A station's state: its instrument, stored when it changes.
+  void OnState(const std::string& topic, const std::string& station, std::string_view payload) {
+    std::string error;
+    const auto serial = ParseStateInstrument(station, payload, error);
+    if (!serial) {
+      if (!error.empty()) Bad(topic, error);
+      return;
+    }
+    auto it = instruments_.find(station);
+    if (it == instruments_.end()) {
+      if (instruments_.size() >= kMaxInstrumentStations) {
+        if (!saidTooManyStations_)
+          Log("more than " + std::to_string(kMaxInstrumentStations) +
+              " stations: the instruments of further ones are not stored");
+        saidTooManyStations_ = true;
+        return;
+      }
+      it = instruments_.emplace(station, TInstrument{}).first;
+    }
+    if (it->second.stored != *serial) it->second.pending = *serial;
+  }
+
+  // Stores the instruments that changed. False when the database went away.
+  bool StoreInstruments() {
+    nextInstrumentTry_ = TSteady::now() + std::chrono::seconds(1);
+    for (auto& [station, instrument] : instruments_) {
+      if (instrument.pending.empty() || instrument.waiting) continue;
+      std::string error;
+      bool there = false;
+      const TDbResult res = db_.Query(
+          UpdateInstrument(station, instrument.pending),
+          [&](const std::vector<const char*>&) { there = true; }, error);
+      if (res == TDbResult::ConnectionLost) {
+        Log("connection to the database at " + db_.Where() + " lost (" + error +
+            "); the broker keeps the measurements meanwhile");
+        dbOutage_ = true;
+        db_.Disconnect();
+        DropBroker();
+        return false;
+      }
+      if (res == TDbResult::Failed) {
+        Log("the instrument of " + station + " not stored: " + error);
+        instrument.pending.clear();
+        continue;
+      }
+      // A station without measurements yet: again after its first.
+      if (!there) {
+        instrument.waiting = true;
+        continue;
+      }
+      instrument.stored = instrument.pending;
+      instrument.pending.clear();
+    }
+    return true;
   }
 
   void Bad(const std::string& topic, const std::string& why) {
@@ -325,6 +397,9 @@ class TCollector {
     c->saidConnected_ = true;
     const std::string topic = c->o_.prefix + "/+/measurement";
     mosquitto_subscribe(mosq, nullptr, topic.c_str(), 1);
+    // The retained state names the station's instrument.
+    const std::string state = c->o_.prefix + "/+/state";
+    mosquitto_subscribe(mosq, nullptr, state.c_str(), 1);
   }
   static void OnDisconnect(mosquitto*, void* self, int) {
     auto* c = static_cast<TCollector*>(self);
@@ -338,6 +413,12 @@ class TCollector {
       ++c->held_;
     }
     const std::string topic = m->topic ? m->topic : "";
+    if (const auto stateOf = StationOfTopic(c->o_.prefix, topic, "state")) {
+      c->OnState(topic, *stateOf,
+                 std::string_view(static_cast<const char*>(m->payload),
+                                  static_cast<std::size_t>(m->payloadlen)));
+      return;
+    }
     const auto station = StationOfTopic(c->o_.prefix, topic);
     if (!station) {
       c->Bad(topic, "not a measurement topic");
@@ -370,6 +451,13 @@ class TCollector {
   std::size_t received_ = 0, stored_ = 0, bad_ = 0;
   TSteady::time_point badMinute_{};
   int badLogged_ = 0, badUnlogged_ = 0;
+  struct TInstrument {
+    std::string stored, pending;  // pending: seen, not yet stored
+    bool waiting = false;         // for the station's first measurement
+  };
+  std::map<std::string, TInstrument> instruments_;
+  TSteady::time_point nextInstrumentTry_{};
+  bool saidTooManyStations_ = false;
 };
 
 }  // namespace

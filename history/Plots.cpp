@@ -344,4 +344,52 @@ void DrawHourlyMedians(TCanvas& c, int width, int height, const std::map<int, do
   DrawBox(c, f);
 }
 
+void DrawHourlyMediansByStation(
+    TCanvas& c, int width, int height,
+    const std::vector<std::pair<std::string, std::map<int, double>>>& stations,
+    const std::string& title) {
+  // Told apart by colour, then by dashes after the tenth station.
+  static constexpr TRgb kPalette[] = {
+      {31, 119, 180}, {230, 120, 20},  {44, 160, 44},   {214, 39, 40},  {148, 103, 189},
+      {140, 86, 75},  {227, 119, 194}, {127, 127, 127}, {188, 189, 34}, {23, 190, 207}};
+  constexpr std::size_t kColours = sizeof kPalette / sizeof kPalette[0];
+  DrawTitle(c, width, title);
+  double top = 0;
+  bool any = false;
+  for (const auto& [name, medians] : stations)
+    for (const auto& [h, m] : medians) {
+      top = std::max(top, m);
+      any = true;
+    }
+  const TFrame f = MakeFrame(width, height, 0, 24, 0, UpperSeeing(top));
+  DrawYAxis(c, f, "Median seeing (arcsec)");
+  std::vector<std::pair<double, std::string>> ticks;
+  for (int h = 0; h <= 24; h += 2) ticks.push_back({static_cast<double>(h), Fixed(h, 0)});
+  DrawXAxis(c, f, ticks, "Local hour", height);
+  if (!any) NoData(c, f);
+  ClassLimits(c, f);
+  std::vector<std::pair<std::string, TRgb>> legend;
+  for (std::size_t i = 0; i < stations.size(); ++i) {
+    const TRgb colour = kPalette[i % kColours];
+    const bool dashed = i >= kColours;
+    // A gap of an hour without measurements breaks the line.
+    TPolyline line;
+    int last = -2;
+    for (const auto& [h, m] : stations[i].second) {
+      if (h != last + 1 && line.size() > 0) {
+        if (line.size() > 1) c.Polyline(line, colour, 1.5, dashed);
+        line.clear();
+      }
+      line.push_back({f.X(h + 0.5), f.Y(m)});
+      last = h;
+    }
+    if (line.size() > 1) c.Polyline(line, colour, 1.5, dashed);
+    for (const auto& [h, m] : stations[i].second)
+      c.Rect(f.X(h + 0.5) - 2, f.Y(m) - 2, 4, 4, colour, std::nullopt);
+    legend.push_back({stations[i].first, colour});
+  }
+  DrawBox(c, f);
+  if (!legend.empty() && legend.size() <= 12) Legend(c, f, legend);
+}
+
 }  // namespace quorvel::history

@@ -35,6 +35,12 @@ void DrawCumulative(TCanvas& c, int width, int height, const TValueCounts& seein
 void DrawHourlyMedians(TCanvas& c, int width, int height, const std::map<int, double>& medians,
                        const std::string& title);
 
+// One line per station of its median line-of-sight seeing per local hour.
+void DrawHourlyMediansByStation(
+    TCanvas& c, int width, int height,
+    const std::vector<std::pair<std::string, std::map<int, double>>>& stations,
+    const std::string& title);
+
 // "Seeing (arcsec)" axis labels etc. use these two colours throughout.
 inline constexpr TRgb kLineOfSightColor{31, 119, 180};
 inline constexpr TRgb kZenithColor{230, 120, 20};

@@ -1,5 +1,6 @@
 #include "history/Report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iomanip>
@@ -90,6 +91,60 @@ std::string WindowText(const TWindow& w, int offset) {
   return hm(w.startUnix) + "-" + hm(w.endUnix) + " (" + TableNumber(w.Minutes(), 0) + " min)";
 }
 
+// A period's figures as the columns after the label of the text table.
+std::string TextFigures(const TPeriodStats& p) {
+  const auto q = [](const TSummary& s, int d) {
+    if (s.n == 0) return std::string("-");
+    return TableNumber(s.median, d) + " [" + TableNumber(s.p25, d) + "-" + TableNumber(s.p75, d) +
+           "]";
+  };
+  std::string fr;
+  for (std::size_t i = 0; i < kSeeingLimits.size(); ++i)
+    fr += (i ? " " : "") + Percent(p.fractionBelow[i]);
+  char row[512];
+  std::snprintf(row, sizeof row, "%7llu %6s  %-19s %-19s %-19s %-19s %s",
+                static_cast<unsigned long long>(p.count), TableNumber(p.hours, 2).c_str(),
+                q(p.seeing, 2).c_str(), q(p.seeingZenith, 2).c_str(), q(p.r0, 1).c_str(),
+                q(p.r0Zenith, 1).c_str(), fr.c_str());
+  return row;
+}
+
+std::string PaddedLeft(const std::string& s, std::size_t width) {
+  return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
+}
+
+void JsonSite(std::ostream& out, const TReportMeta& meta) {
+  out << "\"station\": " << JsonString(meta.station) << ", \"site\": " << JsonString(meta.site);
+  if (meta.siteKnown)
+    out << ", \"site_latitude_deg\": " << JsonNumber(meta.latitudeDeg)
+        << ", \"site_longitude_east_deg\": " << JsonNumber(meta.longitudeEastDeg)
+        << ", \"site_altitude_m\": " << JsonNumber(meta.altitudeM);
+}
+
+const char* const kHtmlStyle =
+    "<style>\n"
+    "body{font-family:'DejaVu "
+    "Sans',Arial,sans-serif;margin:1.5em;color:#222;max-width:960px}\n"
+    "table{border-collapse:collapse;margin:0.5em 0 1.5em 0;font-size:0.9em}\n"
+    "th,td{border:1px solid #bbb;padding:3px 7px;text-align:right}\n"
+    "th{background:#eef2f7}td:first-child,th:first-child{text-align:left}\n"
+    "svg{max-width:100%;height:auto;display:block;margin:0.5em 0}\n"
+    ".note{font-size:0.85em;color:#444;border-top:1px solid "
+    "#bbb;margin-top:2em;padding-top:0.5em}\n"
+    "</style>\n";
+
+const char* const kSummaryHeader =
+    "<th>n</th><th>min</th><th>10 %</th><th>25 %</th><th>median</th>"
+    "<th>75 %</th><th>90 %</th><th>max</th><th>mean</th></tr>\n";
+
+void HtmlSummaryCells(std::ostream& out, const TSummary& s, int d) {
+  out << "<td>" << s.n << "</td><td>" << TableNumber(s.min, d) << "</td><td>"
+      << TableNumber(s.p10, d) << "</td><td>" << TableNumber(s.p25, d) << "</td><td>"
+      << TableNumber(s.median, d) << "</td><td>" << TableNumber(s.p75, d) << "</td><td>"
+      << TableNumber(s.p90, d) << "</td><td>" << TableNumber(s.max, d) << "</td><td>"
+      << TableNumber(s.mean, d + 1) << "</td>";
+}
+
 std::string SvgOf(int w, int h, const std::function<void(TCanvas&)>& draw) {
   TSvgCanvas c(w, h);
   draw(c);
@@ -168,20 +223,8 @@ void WriteTextReport(std::ostream& out, const std::vector<TDayReport>& days,
                 "Hours", "Seeing \"", "Zenith seeing \"", "r0 mm", "Zenith r0 mm",
                 "<=1 / 1.5 / 2 / 3\"");
   out << row;
-  const auto q = [](const TSummary& s, int d) {
-    if (s.n == 0) return std::string("-");
-    return TableNumber(s.median, d) + " [" + TableNumber(s.p25, d) + "-" + TableNumber(s.p75, d) +
-           "]";
-  };
   const auto line = [&](const std::string& label, const TPeriodStats& p) {
-    std::string fr;
-    for (std::size_t i = 0; i < kSeeingLimits.size(); ++i)
-      fr += (i ? " " : "") + Percent(p.fractionBelow[i]);
-    std::snprintf(row, sizeof row, "%-10s %7llu %6s  %-19s %-19s %-19s %-19s %s\n", label.c_str(),
-                  static_cast<unsigned long long>(p.count), TableNumber(p.hours, 2).c_str(),
-                  q(p.seeing, 2).c_str(), q(p.seeingZenith, 2).c_str(), q(p.r0, 1).c_str(),
-                  q(p.r0Zenith, 1).c_str(), fr.c_str());
-    out << row;
+    out << PaddedLeft(label, 10) << " " << TextFigures(p) << "\n";
   };
   for (const auto& d : days) line(d.stats.date, d.stats);
   line("All", overall);
@@ -212,11 +255,8 @@ void WriteJsonReport(std::ostream& out, const std::vector<TDayReport>& days,
   }
   out << "],\n \"overall\": ";
   JsonPeriod(out, overall, lines, "   ");
-  out << ",\n \"station\": " << JsonString(meta.station) << ", \"site\": " << JsonString(meta.site);
-  if (meta.siteKnown)
-    out << ", \"site_latitude_deg\": " << JsonNumber(meta.latitudeDeg)
-        << ", \"site_longitude_east_deg\": " << JsonNumber(meta.longitudeEastDeg)
-        << ", \"site_altitude_m\": " << JsonNumber(meta.altitudeM);
+  out << ",\n ";
+  JsonSite(out, meta);
   out << ",\n \"time_zone\": " << JsonString(meta.timeZone)
       << ", \"window_level_arcsec\": " << JsonNumber(meta.windowLevel)
       << ", \"percentiles\": \"linear interpolation between closest ranks\"}\n";
@@ -231,17 +271,8 @@ void WriteHtmlReport(std::ostream& out, const TReportBuilder& report, const TRep
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
          "<link rel=\"icon\" href=\"data:,\">\n"
          "<title>Seeing report - "
-      << esc(meta.station)
-      << "</title>\n<style>\n"
-         "body{font-family:'DejaVu "
-         "Sans',Arial,sans-serif;margin:1.5em;color:#222;max-width:960px}\n"
-         "table{border-collapse:collapse;margin:0.5em 0 1.5em 0;font-size:0.9em}\n"
-         "th,td{border:1px solid #bbb;padding:3px 7px;text-align:right}\n"
-         "th{background:#eef2f7}td:first-child,th:first-child{text-align:left}\n"
-         "svg{max-width:100%;height:auto;display:block;margin:0.5em 0}\n"
-         ".note{font-size:0.85em;color:#444;border-top:1px solid "
-         "#bbb;margin-top:2em;padding-top:0.5em}\n"
-         "</style>\n</head>\n<body>\n";
+      << esc(meta.station) << "</title>\n"
+      << kHtmlStyle << "</head>\n<body>\n";
   out << "<h1>Seeing report</h1>\n<p>Station: " << esc(meta.station);
   if (!meta.site.empty()) out << "; site: " << esc(meta.site);
   const std::string first = days.empty() ? "" : days.front().stats.date;
@@ -256,20 +287,17 @@ void WriteHtmlReport(std::ostream& out, const TReportBuilder& report, const TRep
   out << "</p>\n";
 
   const auto summaryRows = [&](const TPeriodStats& p) {
-    out << "<table>\n<tr><th>Quantity</th><th>n</th><th>min</th><th>10 %</th><th>25 "
-           "%</th><th>median</th>"
-           "<th>75 %</th><th>90 %</th><th>max</th><th>mean</th></tr>\n";
+    out << "<table>\n<tr><th>Quantity</th>" << kSummaryHeader;
     const std::tuple<const char*, const TSummary*, int> rows[] = {
         {"Seeing, line of sight (arcsec)", &p.seeing, 2},
         {"Seeing, zenith (arcsec)", &p.seeingZenith, 2},
         {"r0, line of sight (mm)", &p.r0, 1},
         {"r0, zenith (mm)", &p.r0Zenith, 1}};
-    for (const auto& [name, s, d] : rows)
-      out << "<tr><td>" << name << "</td><td>" << s->n << "</td><td>" << TableNumber(s->min, d)
-          << "</td><td>" << TableNumber(s->p10, d) << "</td><td>" << TableNumber(s->p25, d)
-          << "</td><td>" << TableNumber(s->median, d) << "</td><td>" << TableNumber(s->p75, d)
-          << "</td><td>" << TableNumber(s->p90, d) << "</td><td>" << TableNumber(s->max, d)
-          << "</td><td>" << TableNumber(s->mean, d + 1) << "</td></tr>\n";
+    for (const auto& [name, s, d] : rows) {
+      out << "<tr><td>" << name << "</td>";
+      HtmlSummaryCells(out, *s, d);
+      out << "</tr>\n";
+    }
     out << "</table>\n";
   };
 
@@ -355,6 +383,120 @@ void WriteHtmlReport(std::ostream& out, const TReportBuilder& report, const TRep
          "between the "
          "closest ranks. Lines skipped: cut short (torn) or unreadable lines of the results "
          "files.</p>\n";
+  out << "<p class=\"note\">Generated by " << esc(meta.generator) << ".</p>\n</body>\n</html>\n";
+}
+
+TStationSummary SummaryOf(const TReportBuilder& report, const TReportMeta& meta) {
+  TStationSummary s;
+  s.meta = meta;
+  s.days = report.Days().size();
+  if (!report.Days().empty()) {
+    s.firstDay = report.Days().front().stats.date;
+    s.lastDay = report.Days().back().stats.date;
+  }
+  s.overall = report.Overall();
+  s.lines = report.Lines();
+  return s;
+}
+
+void WriteTextComparison(std::ostream& out, const std::vector<TStationSummary>& stations) {
+  std::size_t width = 10;
+  for (const auto& s : stations) width = std::max(width, s.meta.station.size());
+  out << "Stations side by side, each over its whole selection"
+      << (stations.empty() ? "" : "; local hours in " + stations.front().meta.timeZone) << "\n";
+  out << "Seeing and r0: median [25th-75th percentile]; share of line-of-sight seeing at or below "
+         "1/1.5/2/3 arcsec\n\n";
+  char head[512];
+  std::snprintf(head, sizeof head, "%5s %7s %6s  %-19s %-19s %-19s %-19s %-19s\n", "Days", "Count",
+                "Hours", "Seeing \"", "Zenith seeing \"", "r0 mm", "Zenith r0 mm",
+                "<=1 / 1.5 / 2 / 3\"");
+  out << PaddedLeft("Station", width) << " " << head;
+  for (const auto& s : stations) {
+    char days[16];
+    std::snprintf(days, sizeof days, "%5zu", s.days);
+    out << PaddedLeft(s.meta.station, width) << " " << days << " " << TextFigures(s.overall)
+        << "\n";
+  }
+  if (stations.empty()) out << "  no station\n";
+  out << "\nStation sites:\n";
+  for (const auto& s : stations)
+    out << "  " << PaddedLeft(s.meta.station, width) << "  "
+        << (s.meta.site.empty() ? "-" : s.meta.site)
+        << (s.days ? "; " + s.firstDay + " to " + s.lastDay : "") << "\n";
+}
+
+void WriteJsonComparison(std::ostream& out, const std::vector<TStationSummary>& stations) {
+  out << "{\"stations\": [";
+  for (std::size_t i = 0; i < stations.size(); ++i) {
+    const auto& s = stations[i];
+    out << (i ? ",\n  {" : "\n  {");
+    JsonSite(out, s.meta);
+    out << ", \"days\": " << s.days
+        << ", \"first_day\": " << (s.days ? JsonString(s.firstDay) : "null")
+        << ", \"last_day\": " << (s.days ? JsonString(s.lastDay) : "null") << ",\n   \"overall\": ";
+    JsonPeriod(out, s.overall, s.lines, "   ");
+    out << "}";
+  }
+  const TReportMeta meta = stations.empty() ? TReportMeta{} : stations.front().meta;
+  out << "],\n \"time_zone\": " << JsonString(meta.timeZone)
+      << ", \"window_level_arcsec\": " << JsonNumber(meta.windowLevel)
+      << ", \"percentiles\": \"linear interpolation between closest ranks\"}\n";
+}
+
+void WriteHtmlComparison(std::ostream& out, const std::vector<TStationSummary>& stations) {
+  const auto esc = [](const std::string& s) { return XmlEscape(s); };
+  const TReportMeta meta = stations.empty() ? TReportMeta{} : stations.front().meta;
+  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+         "<link rel=\"icon\" href=\"data:,\">\n"
+         "<title>Seeing report - stations side by side</title>\n"
+      << kHtmlStyle << "</head>\n<body>\n";
+  out << "<h1>Stations side by side</h1>\n<p>Each station over its whole selection; local hours "
+         "in "
+      << esc(meta.timeZone) << ".</p>\n";
+  out << "<table>\n<tr><th>Station</th><th>Site</th><th>Days</th><th>Count</th><th>Hours</th>"
+         "<th>Median seeing (&Prime;)</th><th>Median zenith seeing (&Prime;)</th>"
+         "<th>Median r0 (mm)</th><th>Median zenith r0 (mm)</th>";
+  for (double l : kSeeingLimits) out << "<th>&le; " << TableNumber(l, 1) << "&Prime;</th>";
+  out << "</tr>\n";
+  for (const auto& s : stations) {
+    const auto& p = s.overall;
+    out << "<tr><td>";
+    if (s.htmlFile.empty())
+      out << esc(s.meta.station);
+    else
+      out << "<a href=\"" << esc(s.htmlFile) << "\">" << esc(s.meta.station) << "</a>";
+    out << "</td><td>" << (s.meta.site.empty() ? "-" : esc(s.meta.site)) << "</td><td>" << s.days
+        << "</td><td>" << p.count << "</td><td>" << TableNumber(p.hours, 2) << "</td><td>"
+        << TableNumber(p.seeing.median, 2) << "</td><td>" << TableNumber(p.seeingZenith.median, 2)
+        << "</td><td>" << TableNumber(p.r0.median, 1) << "</td><td>"
+        << TableNumber(p.r0Zenith.median, 1) << "</td>";
+    for (double f : p.fractionBelow) out << "<td>" << Percent(f) << "</td>";
+    out << "</tr>\n";
+  }
+  out << "</table>\n";
+  std::vector<std::pair<std::string, std::map<int, double>>> hourly;
+  for (const auto& s : stations) hourly.push_back({s.meta.station, s.overall.hourlyMedianSeeing});
+  out << SvgOf(kPlotWidth, kPlotHeight, [&](TCanvas& c) {
+    DrawHourlyMediansByStation(c, kPlotWidth, kPlotHeight, hourly,
+                               "Median line-of-sight seeing per local hour, by station");
+  });
+  const std::tuple<const char*, TSummary TPeriodStats::*, int> quantities[] = {
+      {"Seeing, line of sight (arcsec)", &TPeriodStats::seeing, 2},
+      {"Seeing, zenith (arcsec)", &TPeriodStats::seeingZenith, 2},
+      {"r0, line of sight (mm)", &TPeriodStats::r0, 1},
+      {"r0, zenith (mm)", &TPeriodStats::r0Zenith, 1}};
+  for (const auto& [name, member, d] : quantities) {
+    out << "<h2>" << name << "</h2>\n<table>\n<tr><th>Station</th>" << kSummaryHeader;
+    for (const auto& s : stations) {
+      out << "<tr><td>" << esc(s.meta.station) << "</td>";
+      HtmlSummaryCells(out, s.overall.*member, d);
+      out << "</tr>\n";
+    }
+    out << "</table>\n";
+  }
+  out << "<p class=\"note\">Percentiles interpolate linearly between the closest ranks. Each "
+         "station's own report has its days, plots and best windows.</p>\n";
   out << "<p class=\"note\">Generated by " << esc(meta.generator) << ".</p>\n</body>\n</html>\n";
 }
 

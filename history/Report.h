@@ -86,6 +86,28 @@ inline constexpr std::size_t kHtmlMaxDayCurves = 31;
 void WriteHtmlReport(std::ostream& out, const TReportBuilder& report, const TReportMeta& meta,
                      const TUtcOffsetFn& offset);
 
+// One station's whole selection, for reports that set stations side by
+// side.
+struct TStationSummary {
+  TReportMeta meta;
+  std::size_t days = 0;
+  std::string firstDay, lastDay;
+  TPeriodStats overall;
+  TReadCounts lines;
+  std::string htmlFile;  // the station's own HTML report, for a link ("": none)
+};
+TStationSummary SummaryOf(const TReportBuilder& report, const TReportMeta& meta);
+
+// Each station's figures in one table, one row per station, in the form of
+// the "All" row of its own report.
+void WriteTextComparison(std::ostream& out, const std::vector<TStationSummary>& stations);
+// {"stations": [{"station": ..., "overall": {...}}, ...], ...}: each
+// "overall" as in the station's own JSON report.
+void WriteJsonComparison(std::ostream& out, const std::vector<TStationSummary>& stations);
+// One HTML page: the stations' figures side by side and their hourly
+// medians in one plot.
+void WriteHtmlComparison(std::ostream& out, const std::vector<TStationSummary>& stations);
+
 // Figures formatted for tables: "1.23", "-" for NaN.
 std::string TableNumber(double v, int decimals);
 

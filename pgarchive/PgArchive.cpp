@@ -1,7 +1,13 @@
 #include "pgarchive/PgArchive.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
 #include <utility>
 
 namespace quorvel::archive {
@@ -24,6 +30,17 @@ std::string Trimmed(const char* text) {
   return s;
 }
 
+// The value libpq settled on for a connection option ("" when unset).
+std::string OptionOf(PGconn* pg, const char* keyword) {
+  std::string value;
+  if (PQconninfoOption* options = PQconninfo(pg)) {
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+      if (std::strcmp(o->keyword, keyword) == 0 && o->val) value = o->val;
+    PQconninfoFree(options);
+  }
+  return value;
+}
+
 }  // namespace
 
 TPgArchive::TPgArchive(std::string conninfo) : conninfo_(std::move(conninfo)) {}
@@ -41,14 +58,66 @@ bool TPgArchive::CheckConninfo(const std::string& conninfo, std::string& error) 
   return true;
 }
 
-bool TPgArchive::Connect(std::string& error) {
+bool TPgArchive::Connect(std::string& error, const std::atomic<bool>* stop) {
   if (Connected()) return true;
   conn_ = std::make_unique<TConn>();
-  conn_->pg = PQconnectdb(conninfo_.c_str());
-  if (!conn_->pg || PQstatus(conn_->pg) != CONNECTION_OK) {
+  // Driven here rather than by PQconnectdb: that one waits without end for
+  // a host that does not answer, deaf to a stop meanwhile.
+  conn_->pg = PQconnectStart(conninfo_.c_str());
+  if (!conn_->pg || PQstatus(conn_->pg) == CONNECTION_BAD) {
     error = conn_->pg ? Trimmed(PQerrorMessage(conn_->pg)) : "out of memory";
     conn_.reset();
     return false;
+  }
+  using TClock = std::chrono::steady_clock;
+  const std::optional<int> timeoutS = connectTimeoutS_ =
+      ConnectTimeoutSeconds(OptionOf(conn_->pg, "connect_timeout"));
+  int socket = -1;
+  std::string target;
+  TClock::time_point deadline;
+  PostgresPollingStatusType st = PGRES_POLLING_WRITING;
+  while (st != PGRES_POLLING_OK) {
+    if (st == PGRES_POLLING_FAILED) {
+      error = Trimmed(PQerrorMessage(conn_->pg));
+      conn_.reset();
+      return false;
+    }
+    const auto now = TClock::now();
+    // Each host of a list gets the whole time, as with libpq's own.
+    const char* host = PQhost(conn_->pg);
+    const char* port = PQport(conn_->pg);
+    std::string nowTarget = std::string(host ? host : "") + ":" + (port ? port : "");
+    if (PQsocket(conn_->pg) != socket || nowTarget != target) {
+      socket = PQsocket(conn_->pg);
+      target = std::move(nowTarget);
+      if (timeoutS) deadline = now + std::chrono::seconds(*timeoutS);
+    }
+    if (stop && *stop) {
+      error = "stopped while connecting";
+      conn_.reset();
+      return false;
+    }
+    if (timeoutS && now >= deadline) {
+      error = "no answer within " + std::to_string(*timeoutS) + " s (connect_timeout)";
+      conn_.reset();
+      return false;
+    }
+    auto wait = std::chrono::milliseconds(100);
+    if (timeoutS)
+      wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
+                                std::chrono::milliseconds(1));
+    if (socket < 0) {
+      st = PQconnectPoll(conn_->pg);
+      continue;
+    }
+    pollfd p{socket, static_cast<short>(st == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(wait.count()));
+    if (ready < 0 && errno != EINTR) {
+      error = std::string("cannot wait for the database: ") + std::strerror(errno);
+      conn_.reset();
+      return false;
+    }
+    if (ready > 0) st = PQconnectPoll(conn_->pg);
   }
   PQsetNoticeProcessor(conn_->pg, QuietNotices, nullptr);
   // Times are written and read as UTC whatever the server's zone.

@@ -3,8 +3,10 @@
 // back for reports.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,8 +32,13 @@ class TPgArchive {
   // Whether libpq can read the connection string; else why not.
   static bool CheckConninfo(const std::string& conninfo, std::string& error);
 
-  bool Connect(std::string& error);
+  // Gives up after the connect_timeout (the connection string's, the
+  // environment's, else kDefaultConnectTimeoutS), or at once when `stop`
+  // becomes true.
+  bool Connect(std::string& error, const std::atomic<bool>* stop = nullptr);
   bool Connected() const;
+  // The time limit of the last attempt, in seconds (nothing: none).
+  std::optional<int> ConnectTimeoutS() const { return connectTimeoutS_; }
   void Disconnect();
   // "host:port/database" of the connection (or of the attempt).
   std::string Where() const;
@@ -51,6 +58,7 @@ class TPgArchive {
  private:
   TDbResult Exec(const TStatement& s, std::string& error, bool expectRows = false);
   std::string conninfo_;
+  std::optional<int> connectTimeoutS_;
   struct TConn;
   std::unique_ptr<TConn> conn_;
 };

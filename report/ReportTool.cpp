@@ -112,7 +112,8 @@ std::string ReportUsage() {
          "  --export-csv FILE     every measurement as CSV\n"
          "  --station NAME        station name for reports and exports (default: host name);\n"
          "                        with --postgres the station to read, or all: each\n"
-         "                        station in turn, its files named FILE-NAME.EXT, DIR/NAME\n"
+         "                        station in turn, its files named FILE-NAME.EXT, DIR/NAME,\n"
+         "                        then the stations side by side (in FILE and DIR)\n"
          "  --postgres CONNINFO   read the network archive (quorvel-collect's PostgreSQL\n"
          "                        database; a libpq connection string, \"\" for the PG*\n"
          "                        variables) instead of files; days are local dates\n"
@@ -342,8 +343,10 @@ using TDayFeed =
     std::function<int(TReportBuilder& report, const std::function<void(const TMeasurement&)>& each,
                       const std::function<void(const TDate&)>& dayDone)>;
 
+// `summary`, when given, gets the selection's figures for a comparison.
 int Produce(const TReportRequest& r, const TReportMeta& meta, const TRequestOutputs& to,
-            const TDayFeed& feed, std::ostream& out, std::ostream& err) {
+            const TDayFeed& feed, std::ostream& out, std::ostream& err,
+            TStationSummary* summary = nullptr) {
   int status = 0;
   const TUtcOffsetFn offset = ZoneOffset(r.zone);
   if (!to.plotsDir.empty()) {
@@ -380,6 +383,7 @@ int Produce(const TReportRequest& r, const TReportMeta& meta, const TRequestOutp
   });
   report.Finish();
   if (report.Days().empty()) err << "quorvel-report: no results file in the selection\n";
+  if (summary) *summary = SummaryOf(report, meta);
 
   for (auto* o : {ecsvOut.get(), csvOut.get()})
     if (o && !o->Close(err)) status = 1;
@@ -413,6 +417,43 @@ std::string ForStation(const std::string& path, const std::string& station) {
   return (p.parent_path() / (p.stem().string() + "-" + station + p.extension().string())).string();
 }
 
+// The stations side by side: in the text, in FILE.json and FILE.html
+// themselves (each station's own being FILE-NAME.EXT) and in DIR.
+int WriteComparison(const TReportRequest& r, const std::vector<TStationSummary>& stations,
+                    std::ostream& out, std::ostream& err) {
+  int status = 0;
+  if (r.table) {
+    out << "\n== Stations side by side ==\n";
+    WriteTextComparison(out, stations);
+  }
+  if (!r.json.empty()) {
+    TOutput o(r.json, out);
+    WriteJsonComparison(o.Stream(), stations);
+    if (!o.Close(err)) status = 1;
+  }
+  if (!r.html.empty()) {
+    TOutput o(r.html, out);
+    WriteHtmlComparison(o.Stream(), stations);
+    if (!o.Close(err)) status = 1;
+  }
+  if (!r.plotsDir.empty()) {
+    std::vector<std::pair<std::string, std::map<int, double>>> hourly;
+    for (const auto& s : stations) hourly.push_back({s.meta.station, s.overall.hourlyMedianSeeing});
+    const TDrawFn draw = [&](TCanvas& c) {
+      DrawHourlyMediansByStation(c, kPlotWidth, kPlotHeight, hourly,
+                                 "Median line-of-sight seeing per local hour, by station");
+    };
+    const std::string base = (fs::path(r.plotsDir) / "hourly-by-station").string();
+    for (const auto& e : {SavePng(base + ".png", kPlotWidth, kPlotHeight, draw),
+                          SaveSvg(base + ".svg", kPlotWidth, kPlotHeight, draw)})
+      if (!e.empty()) {
+        err << "quorvel-report: " << e << "\n";
+        status = 1;
+      }
+  }
+  return status;
+}
+
 int ArchiveReport(const TReportRequest& r, std::ostream& out, std::ostream& err) {
   archive::TPgArchive db(r.postgres);
   std::string error;
@@ -444,6 +485,7 @@ int ArchiveReport(const TReportRequest& r, std::ostream& out, std::ostream& err)
   }
   const TUtcOffsetFn offset = ZoneOffset(r.zone);
   int status = 0;
+  std::vector<TStationSummary> summaries;
   for (const auto& st : stations) {
     TReportMeta meta = r.meta;
     meta.station = st.name;
@@ -490,8 +532,16 @@ int ArchiveReport(const TReportRequest& r, std::ostream& out, std::ostream& err)
       endDay();
       return 0;
     };
-    status |= Produce(r, meta, to, feed, out, err);
+    if (r.station != "all") {
+      status |= Produce(r, meta, to, feed, out, err);
+      continue;
+    }
+    summaries.emplace_back();
+    status |= Produce(r, meta, to, feed, out, err, &summaries.back());
+    if (!to.html.empty() && to.html != "-")
+      summaries.back().htmlFile = fs::path(to.html).filename().string();
   }
+  if (r.station == "all") status |= WriteComparison(r, summaries, out, err);
   return status;
 }
 

@@ -110,6 +110,56 @@ TEST(ArchiveRow, OnlyMeasurementTopicsNameAStation) {
     EXPECT_FALSE(StationOfTopic("quorvel", t)) << t;
 }
 
+TEST(ArchiveRow, StateTopicsNameAStationToo) {
+  EXPECT_EQ(StationOfTopic("quorvel", "quorvel/north/state", "state"), "north");
+  for (const char* t :
+       {"quorvel/north/measurement", "quorvel/a/b/state", "quorvel//state", "quorvel/north/status"})
+    EXPECT_FALSE(StationOfTopic("quorvel", t, "state")) << t;
+}
+
+// The instrument of a station's state, made by the publisher's own code;
+// and the states that name none, with their reason.
+TEST(ArchiveRow, TheStateNamesTheInstrument) {
+  TLiveSnapshot s;
+  s.station = "north";
+  s.serialNumber = 4294900475u;
+  const std::string state = SnapshotJson(s);
+  std::string error;
+  EXPECT_EQ(ParseStateInstrument("north", state, error), "4294900475") << error << state;
+  s.serialNumber.reset();
+  EXPECT_FALSE(ParseStateInstrument("north", SnapshotJson(s), error));
+  EXPECT_EQ(error, "") << "not read yet: nothing to say";
+
+  const std::string serial = "\"serial_number\":4294900475";
+  struct TCase {
+    std::string payload;
+    std::string why;
+  };
+  const TCase cases[] = {
+      {"not json", "not a JSON object"},
+      {"", "not a JSON object"},
+      {Replace(state, "\"station\":\"north\"", "\"station\":\"south\""),
+       "\"station\" is 'south' on the topic of 'north'"},
+      {Replace(state, "\"station\":\"north\",", ""), "no \"station\""},
+      {Replace(state, serial + ",", ""), "no \"serial_number\""},
+      {Replace(state, serial, "\"serial_number\":-1"),
+       "\"serial_number\" is not a serial number: -1"},
+      {Replace(state, serial, "\"serial_number\":4294967296"),
+       "\"serial_number\" is not a serial number: 4294967296"},
+      {Replace(state, serial, "\"serial_number\":12.5"),
+       "\"serial_number\" is not a serial number: 12.5"},
+      {Replace(state, serial, "\"serial_number\":\"123\""),
+       "\"serial_number\" is not a serial number: 123"},
+      {Replace(state, serial, "\"serial_number\":[1]"),
+       "\"serial_number\" is not a serial number: [1]"},
+  };
+  for (const auto& c : cases) {
+    error.clear();
+    EXPECT_FALSE(ParseStateInstrument("north", c.payload, error)) << c.payload;
+    EXPECT_EQ(error, c.why) << c.payload;
+  }
+}
+
 TEST(ArchiveSql, ABatchStoresEachStationOnceAndEachMeasurementOnce) {
   std::vector<TArchiveRow> rows;
   std::string error;

@@ -316,4 +316,27 @@ std::string JsonField(const std::string& json, const std::string& key) {
   return json.substr(start, end - start);
 }
 
+std::string MakeTestCertificates(const fs::path& dir) {
+  fs::create_directories(dir);
+  const std::string p = dir.string() + "/";
+  {
+    std::ofstream ext(p + "ext.cnf");
+    ext << "subjectAltName=IP:127.0.0.1\n";
+  }
+  const std::vector<std::vector<std::string>> steps = {
+      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+       "/CN=Quorvel test CA", "-keyout", p + "ca.key", "-out", p + "ca.pem"},
+      {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
+       p + "server.key", "-out", p + "server.csr"},
+      {"x509", "-req", "-in", p + "server.csr", "-CA", p + "ca.pem", "-CAkey", p + "ca.key",
+       "-CAcreateserial", "-days", "2", "-extfile", p + "ext.cnf", "-out", p + "server.pem"}};
+  for (auto args : steps) {
+    args.insert(args.begin(), "openssl");
+    int status = -1;
+    RunCommand(args, &status);
+    if (status != 0) return "openssl " + args[1] + " failed";
+  }
+  return {};
+}
+
 }  // namespace quorvel::mqtttest

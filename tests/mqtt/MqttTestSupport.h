@@ -43,6 +43,11 @@ class TBroker {
   int starts_ = 0;
 };
 
+// A test CA and a server certificate for 127.0.0.1 made by openssl in
+// `dir`: ca.pem, ca.key, server.pem, server.key. Returns what failed
+// (empty: all made).
+std::string MakeTestCertificates(const fs::path& dir);
+
 // A child process whose standard output is appended to a file.
 class TChild {
  public:

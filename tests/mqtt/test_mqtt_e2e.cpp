@@ -366,24 +366,8 @@ class MqttTls : public MqttEndToEnd {
     MqttEndToEnd::SetUp();
     if (IsSkipped()) return;
     pki_ = dir_ / "pki";
-    fs::create_directories(pki_);
-    const auto ssl = [&](std::vector<std::string> args) {
-      args.insert(args.begin(), "openssl");
-      int status = -1;
-      RunCommand(args, &status);
-      ASSERT_EQ(status, 0) << args[1];
-    };
+    ASSERT_EQ(mqtttest::MakeTestCertificates(pki_), "");
     const std::string p = pki_.string() + "/";
-    ssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-         "/CN=Quorvel test CA", "-keyout", p + "ca.key", "-out", p + "ca.pem"});
-    ssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
-         p + "server.key", "-out", p + "server.csr"});
-    {
-      std::ofstream ext(p + "ext.cnf");
-      ext << "subjectAltName=IP:127.0.0.1\n";
-    }
-    ssl({"x509", "-req", "-in", p + "server.csr", "-CA", p + "ca.pem", "-CAkey", p + "ca.key",
-         "-CAcreateserial", "-days", "2", "-extfile", p + "ext.cnf", "-out", p + "server.pem"});
     int status = -1;
     RunCommand({"mosquitto_passwd", "-b", "-c", p + "passwd", "station", "s3cret word"}, &status);
     ASSERT_EQ(status, 0);
