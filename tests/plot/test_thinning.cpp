@@ -54,6 +54,15 @@ struct ThinCase {
   bool thinned;
 };
 
+void ExpectExtent(const TPlotExtent& got, const TPlotExtent& want) {
+  EXPECT_EQ(got.Empty, want.Empty);
+  EXPECT_EQ(got.MinX, want.MinX);
+  EXPECT_EQ(got.MaxX, want.MaxX);
+  EXPECT_EQ(got.HaveY, want.HaveY);
+  EXPECT_EQ(got.MinY, want.MinY);
+  EXPECT_EQ(got.MaxY, want.MaxY);
+}
+
 // ScanAndThin against ScanExtent and ThinForDrawing over the extent.
 void ExpectOnePassAsTwo(const TARollingBuffer& b, int columns, std::size_t maxPlain) {
   const TPlotExtent want = ScanExtent(b, b.Length());
@@ -65,12 +74,7 @@ void ExpectOnePassAsTwo(const TARollingBuffer& b, int columns, std::size_t maxPl
   std::vector<std::int32_t> positions{99};
   EXPECT_EQ(ScanAndThin(b, b.Length(), columns, maxPlain, positions, got), wantThinned);
   EXPECT_EQ(positions, wantPositions);
-  EXPECT_EQ(got.Empty, want.Empty);
-  EXPECT_EQ(got.MinX, want.MinX);
-  EXPECT_EQ(got.MaxX, want.MaxX);
-  EXPECT_EQ(got.HaveY, want.HaveY);
-  EXPECT_EQ(got.MinY, want.MinY);
-  EXPECT_EQ(got.MaxY, want.MaxY);
+  ExpectExtent(got, want);
   EXPECT_EQ(got.Drawable, want.Drawable);
   EXPECT_EQ(got.DrawableAscending, want.DrawableAscending);
 }
@@ -361,13 +365,7 @@ TEST(Thinning, ExtentOfTimesAndOfFiniteValues) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const TARollingBuffer b = Ring(Line(c.xs, c.ys), static_cast<int>(c.xs.size()) / 2);
-    const TPlotExtent e = ScanExtent(b, b.Length());
-    EXPECT_EQ(e.Empty, c.expected.Empty);
-    EXPECT_EQ(e.MinX, c.expected.MinX);
-    EXPECT_EQ(e.MaxX, c.expected.MaxX);
-    EXPECT_EQ(e.HaveY, c.expected.HaveY);
-    EXPECT_EQ(e.MinY, c.expected.MinY);
-    EXPECT_EQ(e.MaxY, c.expected.MaxY);
+    ExpectExtent(ScanExtent(b, b.Length()), c.expected);
   }
 }
 
