@@ -2,8 +2,8 @@
 // (Xvfb + openbox): a close request from the window manager while a modal
 // dialog is open ends the program cleanly. And --log-file in both modes.
 #include <fcntl.h>
-#include <poll.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,8 +61,7 @@ class TXSession {
     std::string number;
     pollfd wait{ready[0], POLLIN, 0};
     char c = 0;
-    while (::poll(&wait, 1, 20000) == 1 && ::read(ready[0], &c, 1) == 1 && c != '\n')
-      number += c;
+    while (::poll(&wait, 1, 20000) == 1 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
     ::close(ready[0]);
     if (number.empty()) return;
     display_ = ":" + number;
