@@ -6,10 +6,15 @@
 #pragma once
 
 #include <QGraphicsItem>
+#include <QImage>
+#include <QLineF>
 #include <QList>
 #include <QPointF>
 #include <QPolygonF>
+#include <QRectF>
+#include <vector>
 
+#include "plot/ColumnSpans.h"
 #include "plot/PlotMapping.h"
 
 QT_BEGIN_NAMESPACE
@@ -28,8 +33,13 @@ class TChartLine final : public QGraphicsItem {
   TChartLine(QChart* chart, QLineSeries* style, QDateTimeAxis* timeAxis, QValueAxis* valueAxis);
 
   // The points in chart values (milliseconds since the epoch, value), in the
-  // order the line joins them.
-  void SetPoints(QList<QPointF> points);
+  // order the line joins them. A line thinned to a point or two per pixel
+  // column is filled column by column instead of stroked segment by segment:
+  // the same line to the eye, at a fraction of the cost.
+  void SetPoints(QList<QPointF> points, bool thinned = false);
+  bool Thinned() const { return thinned_; }
+  // Whether the last paint filled columns (rather than stroking segments).
+  bool LastPaintFilled() const { return lastPaintFilled_; }
   const QList<QPointF>& Points() const { return points_; }
 
   // The mapping from chart values to pixels of the item, from the axes'
@@ -46,6 +56,11 @@ class TChartLine final : public QGraphicsItem {
 
  private:
   void FollowPlotArea();
+  // Fills the line's steep stretches column by column and strokes its flat
+  // ones. False, with nothing drawn, when the painter does more than shift by
+  // whole pixels or the points do not run left to right.
+  bool PaintColumns(QPainter* painter, const QPolygonF& mapped, const QRectF& clip,
+                    const QPen& pen);
 
   QChart* chart_;
   QLineSeries* style_;
@@ -53,6 +68,15 @@ class TChartLine final : public QGraphicsItem {
   QValueAxis* valueAxis_;
   QList<QPointF> points_;
   QSizeF size_;
+  bool thinned_ = false;
+  bool lastPaintFilled_ = false;
+  // Reused from paint to paint.
+  std::vector<TPlotPoint> devicePoints_;
+  std::vector<TColumnSpan> spans_;
+  std::vector<std::size_t> flat_;
+  QImage layer_;
+  std::vector<int> columnTop_, columnBottom_;
+  std::vector<QLineF> lines_;
 };
 
 }  // namespace quorvel

@@ -167,8 +167,16 @@ void TChartSeries::Flush() {
   if (!dirty_) return;
   dirty_ = false;
   lastFlushMs_ = QDateTime::currentMSecsSinceEpoch();
-  const TPlotExtent extent =
-      source_ != nullptr && count_ > 0 ? ScanExtent(*source_, count_) : TPlotExtent{};
+  drawnColumns_ = Columns();
+  thinned_ = false;
+  positions_.clear();
+  TPlotExtent extent;
+  if (source_ != nullptr && count_ > 0) {
+    if (zoomed_)
+      extent = ScanExtent(*source_, count_);
+    else
+      thinned_ = ScanAndThin(*source_, count_, drawnColumns_, kMaxDrawnPoints, positions_, extent);
+  }
   double lo = extent.MinX, hi = extent.MaxX;
   if (zoomed_) {
     const auto toX = [this](const QDateTime& t) {
@@ -181,10 +189,7 @@ void TChartSeries::Flush() {
   // The series is drawn in ascending time; points stamped after the local
   // clock went back (the end of summer time) take their place by time, and
   // values that are not numbers have no place on the value axis.
-  drawnColumns_ = Columns();
-  thinned_ = false;
-  positions_.clear();
-  if (!extent.Empty)
+  if (zoomed_ && !extent.Empty)
     thinned_ = ThinForDrawing(*source_, count_, lo, hi, drawnColumns_, kMaxDrawnPoints, positions_,
                               &extent);
   QList<QPointF> points;
@@ -198,7 +203,7 @@ void TChartSeries::Flush() {
   const bool markers = !thinned_ && points.size() <= kMaxPointsWithMarkers;
   if (!zoomed_) RescaleAxes(extent);
   if (series_->pointsVisible() != markers) series_->setPointsVisible(markers);
-  line_->SetPoints(std::move(points));
+  line_->SetPoints(std::move(points), thinned_);
   UpdateNote();
 }
 

@@ -31,6 +31,54 @@ bool Earlier(const TPicked& a, const TPicked& b) {
   return a.X < b.X || (a.X == b.X && a.Position < b.Position);
 }
 
+// Per pixel column, in columns that come one after the other, its lowest and
+// highest point so far; a column done gives its points in time order.
+class TColumnPicks {
+ public:
+  explicit TColumnPicks(std::vector<std::int32_t>& positions) : positions_(positions) {}
+
+  // Points of `column`, later than any taken before, whose lowest and
+  // highest values first occur at the positions given. Earlier points of
+  // the same column win ties.
+  void Take(std::int64_t column, std::int32_t lowAt, double low, std::int32_t highAt, double high) {
+    if (column != current_) {
+      Emit();
+      current_ = column;
+      lowAt_ = lowAt;
+      highAt_ = highAt;
+      low_ = low;
+      high_ = high;
+      return;
+    }
+    if (low < low_) {
+      low_ = low;
+      lowAt_ = lowAt;
+    }
+    if (high > high_) {
+      high_ = high;
+      highAt_ = highAt;
+    }
+  }
+
+  // Times ascend, so position order is time order.
+  void Emit() {
+    if (lowAt_ < 0) return;
+    if (lowAt_ == highAt_) {
+      positions_.push_back(lowAt_);
+    } else {
+      positions_.push_back(std::min(lowAt_, highAt_));
+      positions_.push_back(std::max(lowAt_, highAt_));
+    }
+    lowAt_ = highAt_ = -1;
+  }
+
+ private:
+  std::vector<std::int32_t>& positions_;
+  std::int64_t current_ = -1;
+  std::int32_t lowAt_ = -1, highAt_ = -1;
+  double low_ = 0, high_ = 0;
+};
+
 }  // namespace
 
 TPlotExtent ScanExtent(const TARollingBuffer& buffer, std::int32_t count) {
@@ -169,6 +217,129 @@ bool ThinForDrawing(const TARollingBuffer& buffer, std::int32_t count, double lo
   }
   if (after.Position >= 0) positions.push_back(after.Position);
   return thin;
+}
+
+bool ScanAndThin(const TARollingBuffer& buffer, std::int32_t count, int columns,
+                 std::size_t maxPlain, std::vector<std::int32_t>& positions, TPlotExtent& extent) {
+  const auto twoPasses = [&] {
+    extent = ScanExtent(buffer, count);
+    positions.clear();
+    return !extent.Empty && ThinForDrawing(buffer, count, extent.MinX, extent.MaxX, columns,
+                                           maxPlain, positions, &extent);
+  };
+  const TARollingBuffer::TRuns runs = buffer.Runs(count);
+  if (static_cast<std::size_t>(count) <= maxPlain || columns <= 0) return twoPasses();
+  // Times that never go back put the extent at the first and the last
+  // finite time; the pass below checks that they never do.
+  const auto at = [&](std::size_t i) -> const TRollingBuffer& {
+    return i < runs.FirstCount ? runs.First[i] : runs.Second[i - runs.FirstCount];
+  };
+  const std::size_t n = static_cast<std::size_t>(count);
+  std::size_t firstTimed = 0, endTimed = n;
+  while (firstTimed < n && !std::isfinite(at(firstTimed).X)) ++firstTimed;
+  while (endTimed > firstTimed && !std::isfinite(at(endTimed - 1).X)) --endTimed;
+  if (endTimed <= firstTimed) return twoPasses();
+  const double lo = at(firstTimed).X, hi = at(endTimed - 1).X;
+  if (!(hi > lo)) return twoPasses();
+
+  // As ThinForDrawing's columns, so that both give the same points.
+  const double scale = columns / (hi - lo);
+  if (!std::isfinite(scale)) return twoPasses();
+  const std::int64_t lastColumn = columns - 1;
+  const double lastColumnValue = static_cast<double>(lastColumn);
+  positions.clear();
+  TColumnPicks picks(positions);
+  std::size_t drawable = 0;
+  double minY = std::numeric_limits<double>::infinity(), maxY = -minY;
+  double previousX = lo;
+  bool ascending = true;
+  // Stretch by stretch of points in one column: its end found by galloping
+  // and bisection on the times, which holds while they ascend; then one pass
+  // over the stretch checks that they do and finds the lowest and highest
+  // value without a chain of dependent comparisons; then where each first
+  // occurs. Where that fails (a time out of order or not finite inside, an
+  // infinite value), the stretch is its first point alone.
+  std::int32_t base = 0;
+  for (int run = 0; run < 2 && ascending; ++run) {
+    const TRollingBuffer* p = run == 0 ? runs.First : runs.Second;
+    const std::size_t size = run == 0 ? runs.FirstCount : runs.SecondCount;
+    std::size_t i = 0;
+    while (i < size) {
+      const double x0 = p[i].X, y0 = p[i].Y;
+      if (!std::isfinite(x0)) {
+        ++i;
+        continue;
+      }
+      if (x0 < previousX) {
+        ascending = false;
+        break;
+      }
+      previousX = x0;
+      if (!std::isfinite(y0)) {
+        ++i;
+        continue;
+      }
+      const double c0 = (x0 - lo) * scale;
+      const std::int64_t column = c0 < lastColumnValue ? static_cast<std::int64_t>(c0) : lastColumn;
+      const double end = column == lastColumn ? std::numeric_limits<double>::infinity()
+                                              : static_cast<double>(column + 1);
+      const auto inColumn = [&](std::size_t k) { return (p[k].X - lo) * scale < end; };
+      std::size_t in = i, out = i + 1;
+      while (out < size && inColumn(out)) {
+        in = out;
+        out = i + 2 * (out - i);
+      }
+      out = std::min(out, size);
+      while (in + 1 < out) {
+        const std::size_t mid = in + (out - in) / 2;
+        if (inColumn(mid))
+          in = mid;
+        else
+          out = mid;
+      }
+      std::size_t j = out;
+      double lowest = y0, highest = y0;
+      bool ascends = true;
+      std::size_t missing = 0;
+      for (std::size_t k = i + 1; k < j; ++k) {
+        const double y = p[k].Y;
+        ascends &= p[k].X >= p[k - 1].X;
+        missing += y != y;
+        // Comparisons with NaN are false: a missing value is passed over.
+        lowest = y < lowest ? y : lowest;
+        highest = y > highest ? y : highest;
+      }
+      std::size_t lowK = i, highK = i;
+      if (!ascends || !std::isfinite(lowest) || !std::isfinite(highest)) {
+        j = i + 1;
+        lowest = highest = y0;
+        missing = 0;
+      } else {
+        while (p[lowK].Y != lowest) ++lowK;
+        while (p[highK].Y != highest) ++highK;
+      }
+      drawable += j - i - missing;
+      minY = std::min(minY, lowest);
+      maxY = std::max(maxY, highest);
+      previousX = p[j - 1].X;
+      picks.Take(column, base + static_cast<std::int32_t>(lowK), lowest,
+                 base + static_cast<std::int32_t>(highK), highest);
+      i = j;
+    }
+    base += static_cast<std::int32_t>(size);
+  }
+  if (!ascending || drawable <= maxPlain) return twoPasses();
+  picks.Emit();
+  extent = TPlotExtent{};
+  extent.Empty = false;
+  extent.MinX = lo;
+  extent.MaxX = hi;
+  extent.HaveY = drawable > 0;
+  extent.MinY = minY;
+  extent.MaxY = maxY;
+  extent.Drawable = drawable;
+  extent.DrawableAscending = true;
+  return true;
 }
 
 }  // namespace quorvel

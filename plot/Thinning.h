@@ -38,4 +38,11 @@ bool ThinForDrawing(const TARollingBuffer& buffer, std::int32_t count, double lo
                     int columns, std::size_t maxPlain, std::vector<std::int32_t>& positions,
                     const TPlotExtent* scanned = nullptr);
 
+// ScanExtent and then ThinForDrawing over exactly the extent found (a chart
+// following its points), with the same results, in a single pass over the
+// points where their times never go back: a full buffer then costs one read.
+// `positions` is left empty when the extent is.
+bool ScanAndThin(const TARollingBuffer& buffer, std::int32_t count, int columns,
+                 std::size_t maxPlain, std::vector<std::int32_t>& positions, TPlotExtent& extent);
+
 }  // namespace quorvel

@@ -3,6 +3,7 @@
 // dialog is open ends the program cleanly. And --log-file in both modes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,10 +51,20 @@ bool WholeLogLine(const std::string& l) {
 class TXSession {
  public:
   TXSession() {
-    display_ = ":" + std::to_string(200 + ::getpid() % 600);
-    xvfb_ = Start({"Xvfb", display_, "-screen", "0", "1366x768x24", "-nolisten", "tcp"});
-    for (int i = 0; i < 100 && Shell(display_, "xdpyinfo") != 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Xvfb picks a free display itself and writes its number once it takes
+    // connections: a number made up here could be another session's.
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    xvfb_ = Start({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1366x768x24",
+                   "-nolisten", "tcp"});
+    ::close(ready[1]);
+    std::string number;
+    pollfd wait{ready[0], POLLIN, 0};
+    char c = 0;
+    while (::poll(&wait, 1, 20000) == 1 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(ready[0]);
+    if (number.empty()) return;
+    display_ = ":" + number;
     wm_ = Start({"openbox"});
     // openbox has taken the screen once it names itself on the root window.
     for (int i = 0; i < 100 && Shell(display_, "wmctrl -m") != 0; ++i)
@@ -66,7 +77,7 @@ class TXSession {
       ::waitpid(pid, nullptr, 0);
     }
   }
-  bool Ready() const { return Shell(display_, "wmctrl -m") == 0; }
+  bool Ready() const { return !display_.empty() && Shell(display_, "wmctrl -m") == 0; }
   const std::string& Display() const { return display_; }
 
  private:

@@ -11,6 +11,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 
 #include "gui/ChartLine.h"
@@ -140,6 +141,7 @@ TEST(ChartLine, DrawsThePixelsOfALineSeries) {
     empty.SetRange(kT0 + c.loMs, kT0 + c.hiMs, c.lo, c.hi);
     EXPECT_GT(DifferentPixels(empty.Render(), want), c.points / 2);
     EXPECT_EQ(DifferentPixels(got, want), 0);
+    EXPECT_FALSE(line->LastPaintFilled());
     EXPECT_EQ(line->MappedPoints().size(), c.points);
     EXPECT_EQ(line->pos(), own.chart->plotArea().topLeft());
   }
@@ -169,6 +171,109 @@ TEST(ChartLine, FollowsTheAxesAndThePlotArea) {
   Chart empty({602, 300}, false);
   empty.SetRange(kT0 - 10e3, kT0 + 10e3, 1, 5);
   EXPECT_EQ(DifferentPixels(own.Render(), empty.Render()), 0);
+}
+
+// Pixels lit in `a` with no lit pixel of `b` next to them or under them.
+int StrayPixels(const QImage& a, const QImage& b, const QImage& background) {
+  const auto lit = [&](const QImage& image, int x, int y) {
+    return x >= 0 && y >= 0 && x < image.width() && y < image.height() &&
+           image.pixel(x, y) != background.pixel(x, y);
+  };
+  int n = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      if (!lit(a, x, y) || lit(b, x, y)) continue;
+      bool near = false;
+      for (int dy = -1; dy <= 1 && !near; ++dy)
+        for (int dx = -1; dx <= 1 && !near; ++dx) near = lit(b, x + dx, y + dy);
+      n += !near;
+    }
+  return n;
+}
+
+int LitPixels(const QImage& image, const QImage& background) {
+  return DifferentPixels(image, background);
+}
+
+TEST(ChartLine, AThinnedLineFilledByColumnsIsTheSameLineToTheEye) {
+  App();
+  // Points as thinning gives them: a column's lowest and highest point in
+  // time order, one column a second on a chart some 1200 pixels wide.
+  std::uint32_t seed = 12345;
+  const auto noise = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / static_cast<double>(1u << 24);
+  };
+  struct Case {
+    const char* what;
+    std::function<QList<QPointF>()> points;
+    double loMs, hiMs, lo, hi;
+  } cases[] = {
+      {"a noisy band",
+       [&] {
+         QList<QPointF> p;
+         for (int i = 0; i < 1200; ++i) {
+           const double a = 1.5 + noise(), b = 1.5 + noise();
+           p.append(QPointF(kT0 + i * 1000.0 + 100, std::min(a, b)));
+           p.append(QPointF(kT0 + i * 1000.0 + 600, std::max(a, b)));
+         }
+         return p;
+       },
+       0, 1200e3, 1.4, 2.6},
+      {"a smooth slow line: flat strokes",
+       [] {
+         QList<QPointF> p;
+         for (int i = 0; i < 2400; ++i)
+           p.append(QPointF(kT0 + i * 500.0, 2 + 0.3 * std::sin(i * 0.003)));
+         return p;
+       },
+       0, 1200e3, 1.6, 2.4},
+      {"a band, a night without points, a band",
+       [&] {
+         QList<QPointF> p;
+         for (int i = 0; i < 1200; ++i) {
+           if (i >= 300 && i < 800) continue;
+           p.append(QPointF(kT0 + i * 1000.0 + 100, 1.6 + 0.3 * noise()));
+           p.append(QPointF(kT0 + i * 1000.0 + 600, 2.1 + 0.3 * noise()));
+         }
+         return p;
+       },
+       0, 1200e3, 1.4, 2.6},
+      {"zoomed: the band runs out of the plot area on every side",
+       [&] {
+         QList<QPointF> p;
+         for (int i = 0; i < 1200; ++i) {
+           p.append(QPointF(kT0 + i * 1000.0 + 100, 1.0 + noise()));
+           p.append(QPointF(kT0 + i * 1000.0 + 600, 2.0 + noise()));
+         }
+         return p;
+       },
+       200e3, 900e3, 1.5, 2.5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QList<QPointF> points = c.points();
+    Chart reference({1270, 421}, false);
+    reference.SetRange(kT0 + c.loMs, kT0 + c.hiMs, c.lo, c.hi);
+    reference.series->replace(points);
+    Chart own({1270, 421}, false);
+    own.SetRange(kT0 + c.loMs, kT0 + c.hiMs, c.lo, c.hi);
+    auto* line = new TChartLine(own.chart, own.series, own.time, own.value);
+    line->SetPoints(points, true);
+    Chart empty({1270, 421}, false);
+    empty.SetRange(kT0 + c.loMs, kT0 + c.hiMs, c.lo, c.hi);
+
+    const QImage want = reference.Render(), got = own.Render(), none = empty.Render();
+    ASSERT_TRUE(line->LastPaintFilled());
+    const int lit = LitPixels(want, none);
+    ASSERT_GT(lit, 1000);
+    // No pixel lit away from the other line, either way, and few pixels
+    // differ at all: the ends of a column's run.
+    EXPECT_EQ(StrayPixels(got, want, none), 0);
+    EXPECT_EQ(StrayPixels(want, got, none), 0);
+    const int differing = DifferentPixels(got, want);
+    EXPECT_LT(differing, lit / 100);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <map>
 #include <vector>
@@ -52,6 +53,31 @@ struct ThinCase {
   std::vector<std::int32_t> expected;
   bool thinned;
 };
+
+void ExpectExtent(const TPlotExtent& got, const TPlotExtent& want) {
+  EXPECT_EQ(got.Empty, want.Empty);
+  EXPECT_EQ(got.MinX, want.MinX);
+  EXPECT_EQ(got.MaxX, want.MaxX);
+  EXPECT_EQ(got.HaveY, want.HaveY);
+  EXPECT_EQ(got.MinY, want.MinY);
+  EXPECT_EQ(got.MaxY, want.MaxY);
+}
+
+// ScanAndThin against ScanExtent and ThinForDrawing over the extent.
+void ExpectOnePassAsTwo(const TARollingBuffer& b, int columns, std::size_t maxPlain) {
+  const TPlotExtent want = ScanExtent(b, b.Length());
+  std::vector<std::int32_t> wantPositions;
+  const bool wantThinned = !want.Empty && ThinForDrawing(b, b.Length(), want.MinX, want.MaxX,
+                                                         columns, maxPlain, wantPositions, &want);
+  TPlotExtent got;
+  got.MinY = 99;
+  std::vector<std::int32_t> positions{99};
+  EXPECT_EQ(ScanAndThin(b, b.Length(), columns, maxPlain, positions, got), wantThinned);
+  EXPECT_EQ(positions, wantPositions);
+  ExpectExtent(got, want);
+  EXPECT_EQ(got.Drawable, want.Drawable);
+  EXPECT_EQ(got.DrawableAscending, want.DrawableAscending);
+}
 
 TEST(Thinning, TableOfCases) {
   const std::vector<double> flat(12, 1.0);
@@ -204,6 +230,7 @@ TEST(Thinning, TableOfCases) {
                   a);
         EXPECT_EQ(allKnown, all);
       }
+      ExpectOnePassAsTwo(b, c.columns, c.maxPlain);
     }
   }
 }
@@ -279,6 +306,48 @@ TEST(Thinning, FullBufferDrawsTheSameColumnsFromFewPoints) {
   }
 }
 
+// The one-pass scan over full buffers whose times ascend, stop or go back,
+// with times and values missing at the ends and inside.
+TEST(Thinning, OnePassGivesWhatTwoPassesGive) {
+  const int n = 20000;
+  struct Case {
+    const char* name;
+    std::function<double(int)> x, y;
+  } cases[] = {
+      {"ascending", [](int i) { return 1000.0 + i; }, [](int i) { return std::sin(i * 0.37); }},
+      {"times missing at both ends and inside",
+       [](int i) { return i < 7 || i > n - 5 || i % 101 == 0 ? kNaN : 1000.0 + i; },
+       [](int i) { return std::cos(i * 0.11); }},
+      {"values missing, equal values in a column", [](int i) { return 1000.0 + i; },
+       [](int i) { return i % 13 == 0 ? kNaN : static_cast<double>(i % 4); }},
+      {"equal times", [](int i) { return 1000.0 + i / 50; }, [](int i) { return (i * 7) % 11; }},
+      {"the clock went back", [](int i) { return i < 12000 ? 1000.0 + i : 1000.0 + i - 3600; },
+       [](int i) { return std::sin(i * 0.01); }},
+      {"a time out of order without a value", [](int i) { return i == 9000 ? 0.0 : 1000.0 + i; },
+       [](int i) { return i == 9000 ? kNaN : std::sin(i * 0.01); }},
+      {"few values among many points", [](int i) { return 1000.0 + i; },
+       [](int i) { return i % 10 == 0 ? 1.0 * i : kNaN; }},
+      {"no value at all", [](int i) { return 1000.0 + i; }, [](int) { return kNaN; }},
+      {"infinite times and values inside columns",
+       [](int i) { return i % 401 == 5 ? (i % 2 ? kInf : -kInf) : 1000.0 + i; },
+       [](int i) { return i % 97 == 3 ? (i % 2 ? kInf : -kInf) : std::sin(i * 0.2); }},
+      {"a time that is not a number inside a column",
+       [](int i) { return i % 37 == 20 ? kNaN : 1000.0 + i; },
+       [](int i) { return std::sin(i * 0.2); }},
+      {"one time only", [](int) { return 1000.0; }, [](int i) { return 1.0 * (i % 3); }},
+  };
+  for (const Case& c : cases) {
+    std::vector<TRollingBuffer> points;
+    for (int i = 0; i < n; ++i) points.push_back(Point(c.x(i), c.y(i)));
+    for (const int wrap : {0, 777}) {
+      for (const int columns : {1, 617, 1200}) {
+        SCOPED_TRACE(testing::Message() << c.name << ", wrap " << wrap << ", " << columns);
+        ExpectOnePassAsTwo(Ring(points, wrap), columns, 4000);
+      }
+    }
+  }
+}
+
 TEST(Thinning, ExtentOfTimesAndOfFiniteValues) {
   struct Case {
     const char* name;
@@ -296,13 +365,7 @@ TEST(Thinning, ExtentOfTimesAndOfFiniteValues) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const TARollingBuffer b = Ring(Line(c.xs, c.ys), static_cast<int>(c.xs.size()) / 2);
-    const TPlotExtent e = ScanExtent(b, b.Length());
-    EXPECT_EQ(e.Empty, c.expected.Empty);
-    EXPECT_EQ(e.MinX, c.expected.MinX);
-    EXPECT_EQ(e.MaxX, c.expected.MaxX);
-    EXPECT_EQ(e.HaveY, c.expected.HaveY);
-    EXPECT_EQ(e.MinY, c.expected.MinY);
-    EXPECT_EQ(e.MaxY, c.expected.MaxY);
+    ExpectExtent(ScanExtent(b, b.Length()), c.expected);
   }
 }
 
