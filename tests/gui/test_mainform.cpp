@@ -290,6 +290,7 @@ TEST(MainForm, FullChartsAreDrawnFromFewPoints) {
   EXPECT_LE(chart.drawnPointCount(), 2 * TChartSeries::kBuckets + 2);
   EXPECT_GT(chart.drawnPointCount(), 1000);
   EXPECT_FALSE(chart.series()->pointsVisible());  // no markers on a smear of points
+  EXPECT_TRUE(chart.line()->Thinned());           // filled by pixel column
   // The envelope keeps the extremes.
   double lo = 1e9, hi = -1e9;
   for (const QPointF& p : chart.drawnPoints()) {
@@ -408,6 +409,7 @@ TEST(MainForm, RubberBandZoomsAndTheRightButtonGoesBack) {
   EXPECT_EQ(time->min(), min);
   EXPECT_EQ(time->max(), max);
   EXPECT_LT(chart.drawnPointCount(), 100);
+  EXPECT_FALSE(chart.line()->Thinned());  // few points: stroked one by one
   QTest::mouseClick(view->viewport(), Qt::RightButton, {}, at(0.5, 0.5));
   chart.Flush();
   EXPECT_FALSE(view->chart()->isZoomed());
