@@ -65,7 +65,10 @@ TReadCounts& TReadCounts::operator+=(const TReadCounts& o) {
 }
 
 double UnixSecondsFromJulianDay(double jd) {
-  return (jd - 2440587.5) * 86400.0;
+  // The Julian day's 7 decimals resolve 8.6 ms: the instant is taken to the
+  // centisecond it holds, so that a measurement stamped on the hour (or at
+  // midnight) falls in that hour (or day), not a few milliseconds before.
+  return std::round((jd - 2440587.5) * 8640000.0) / 100.0;
 }
 
 TLineKind ParseResultLine(std::string_view line, TMeasurement& out) {

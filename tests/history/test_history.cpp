@@ -189,6 +189,42 @@ TEST(HistoryStatistics, HourlyMediansAcrossTheSpringDaylightSavingChange) {
   EXPECT_DOUBLE_EQ(s.hours * 3600, 18.0) << "10-minute spans are gaps: one second each";
 }
 
+// A line stamped on the hour whose Julian day (7 decimals) reads 2.9 ms
+// before it: the measurement belongs to that hour, and to the new day at
+// local midnight.
+TEST(HistoryReader, ALineOnTheHourStaysInItsHourAndDay) {
+  struct Case {
+    const char* line;
+    int offsetSeconds;
+    const char* utc;
+    int localHour;
+    const char* localDay;
+  } cases[] = {
+      {"21 Jun 2026 11:00:00 | 21 Jun 2026 11:00:00 | 2461212.9583333 | 400.0 | 2.00 | 50.0 | "
+       "100.000 | 50.000 | 1.80     | 56.0     |",
+       0, "2026-06-21T11:00:00.00Z", 11, "2026-06-21"},
+      {"22 Jun 2026 00:00:00 | 21 Jun 2026 23:00:00 | 2461213.4583333 | 400.0 | 2.00 | 50.0 | "
+       "100.000 | 50.000 | 1.80     | 56.0     |",
+       3600, "2026-06-21T23:00:00.00Z", 0, "2026-06-22"},
+      {"21 Jun 2026 10:00:00 | 21 Jun 2026 10:00:00 | 2461212.9166667 | 400.0 | 2.00 | 50.0 | "
+       "100.000 | 50.000 | 1.80     | 56.0     |",
+       0, "2026-06-21T10:00:00.00Z", 10, "2026-06-21"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utc);
+    TMeasurement m;
+    ASSERT_EQ(ParseResultLine(c.line, m), TLineKind::Measurement);
+    EXPECT_EQ(IsoUtc(m.unixSeconds), c.utc);
+    EXPECT_EQ(DateOfUnixSeconds(m.unixSeconds, c.offsetSeconds).Iso(), c.localDay);
+    const int offset = c.offsetSeconds;
+    TPeriodAccumulator day([offset](double) { return offset; });
+    day.Add(m);
+    const auto stats = day.Finish(c.localDay, 2.0);
+    ASSERT_EQ(stats.hourlyMedianSeeing.size(), 1u);
+    EXPECT_EQ(stats.hourlyMedianSeeing.begin()->first, c.localHour);
+  }
+}
+
 TEST(HistoryReader, LineKinds) {
   const std::string good =
       "3 May 2026 14:07:09 | 3 May 2026 12:07:09 | 2461164.0049653 | 412.3 | 1.25 | 85.3 | 135.500 "
