@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "archive/ArchiveRow.h"
-#include "live/LiveSnapshot.h"
 #include "pgarchive/PgArchive.h"
 #include "tests/collect/PgTestSupport.h"
+#include "tests/collect/SamplePayload.h"
 
 namespace {
 
@@ -43,24 +43,10 @@ TServer& Server() {
 }
 
 TArchiveRow Row(int station, std::int64_t utcMs) {
-  quorvel::TLiveSnapshot s;
-  s.station = "station-" + std::to_string(station);
-  s.latitudeDeg = 45.5;
-  s.longitudeEastDeg = 3.5;
-  s.altitudeM = 1200;
-  quorvel::TLiveMeasurement m;
-  m.utcMs = utcMs;
-  m.julianDay = static_cast<double>(utcMs) / 86400000.0 + 2440587.5;
-  m.signalMv = 812.4;
-  m.seeingArcsec = 1.52;
-  m.r0Mm = 67.1;
-  m.sunAzimuthDeg = 140.221;
-  m.sunElevationDeg = 48.117;
-  m.seeingZenithArcsec = 1.21;
-  m.r0ZenithMm = 88.0;
-  s.measurement = m;
+  const std::string name = "station-" + std::to_string(station);
   std::string error;
-  return *quorvel::archive::ParseMeasurement(s.station, quorvel::MeasurementJson(s), error);
+  return *quorvel::archive::ParseMeasurement(
+      name, quorvel::archive::test::SamplePayload(name, utcMs), error);
 }
 
 // Batches of `range(0)` rows from 100 stations, each batch committed.

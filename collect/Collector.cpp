@@ -276,11 +276,7 @@ class TCollector {
         }
       }
       if (res == TDbResult::ConnectionLost) {
-        Log("connection to the database at " + db_.Where() + " lost (" + error +
-            "); the broker keeps the measurements meanwhile");
-        dbOutage_ = true;
-        db_.Disconnect();
-        DropBroker();
+        LoseDatabase(error);
         return false;
       }
       stored_ += batch_.size();
@@ -291,6 +287,16 @@ class TCollector {
     batch_.clear();
     held_ = 0;
     return true;
+  }
+
+  // The database went away mid-work: nothing more is acknowledged to the
+  // broker until it is back.
+  void LoseDatabase(const std::string& error) {
+    Log("connection to the database at " + db_.Where() + " lost (" + error +
+        "); the broker keeps the measurements meanwhile");
+    dbOutage_ = true;
+    db_.Disconnect();
+    DropBroker();
   }
 
   void Finish() {
@@ -339,11 +345,7 @@ class TCollector {
           UpdateInstrument(station, instrument.pending),
           [&](const std::vector<const char*>&) { there = true; }, error);
       if (res == TDbResult::ConnectionLost) {
-        Log("connection to the database at " + db_.Where() + " lost (" + error +
-            "); the broker keeps the measurements meanwhile");
-        dbOutage_ = true;
-        db_.Disconnect();
-        DropBroker();
+        LoseDatabase(error);
         return false;
       }
       if (res == TDbResult::Failed) {

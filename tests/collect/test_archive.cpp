@@ -6,30 +6,10 @@
 #include "archive/ArchiveSql.h"
 #include "archive/CollectOptions.h"
 #include "live/LiveSnapshot.h"
+#include "tests/collect/SamplePayload.h"
 
 namespace quorvel::archive {
 namespace {
-
-// What a station publishes, made by the publisher's own code.
-std::string Payload(const std::string& station = "north", std::int64_t utcMs = 1777795200000) {
-  TLiveSnapshot s;
-  s.station = station;
-  s.latitudeDeg = 45.5;
-  s.longitudeEastDeg = -3.25;
-  s.altitudeM = 1200;
-  TLiveMeasurement m;
-  m.utcMs = utcMs;
-  m.julianDay = static_cast<double>(utcMs) / 86400000.0 + 2440587.5;
-  m.signalMv = 812.4;
-  m.seeingArcsec = 1.52;
-  m.r0Mm = 67.1;
-  m.sunAzimuthDeg = 140.221;
-  m.sunElevationDeg = 48.117;
-  m.seeingZenithArcsec = 1.21;
-  m.r0ZenithMm = 88.0;
-  s.measurement = m;
-  return MeasurementJson(s);
-}
 
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
   const auto at = s.find(from);
@@ -40,7 +20,7 @@ std::string Replace(std::string s, const std::string& from, const std::string& t
 
 TEST(ArchiveRow, APublishedMeasurementReadsBackWithTheTextItWasPrintedWith) {
   std::string error;
-  const auto row = ParseMeasurement("north", Payload(), error);
+  const auto row = ParseMeasurement("north", test::SamplePayload(), error);
   ASSERT_TRUE(row) << error;
   EXPECT_EQ(row->station, "north");
   EXPECT_EQ(row->utc, "2026-05-03T08:00:00.000Z");
@@ -53,7 +33,7 @@ TEST(ArchiveRow, APublishedMeasurementReadsBackWithTheTextItWasPrintedWith) {
 }
 
 TEST(ArchiveRow, BadMessagesAreRefusedWithTheirReason) {
-  const std::string p = Payload();
+  const std::string p = test::SamplePayload();
   struct TCase {
     std::string topicStation, payload, why;
   };
@@ -86,7 +66,7 @@ TEST(ArchiveRow, BadMessagesAreRefusedWithTheirReason) {
 }
 
 TEST(ArchiveRow, JsonThatIsFineButUnusualIsRead) {
-  const std::string p = Payload("st\xC3\xA9", 1777795200123);
+  const std::string p = test::SamplePayload("st\xC3\xA9", 1777795200123);
   const std::string cases[] = {
       " \n" + Replace(p, ",", " ,\t") + " \r\n",
       Replace(p, "\"st\xC3\xA9\"", "\"st\\u00e9\""),
@@ -168,7 +148,7 @@ TEST(ArchiveSql, ABatchStoresEachStationOnceAndEachMeasurementOnce) {
                                                          {"south", 1777795201000},
                                                          {"north", 1777795202000},
                                                          {"north", 1777795201000}}) {
-    auto r = ParseMeasurement(station, Payload(station, ms), error);
+    auto r = ParseMeasurement(station, test::SamplePayload(station, ms), error);
     ASSERT_TRUE(r) << error;
     rows.push_back(*r);
   }
