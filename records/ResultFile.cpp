@@ -69,6 +69,8 @@ class FdGuard {
 
 // Writes all of `data`; returns 0 or an errno. A regular file on a local file
 // system takes a line this short in one write(); the loop is for the others.
+// A process killed during the write can still leave part of a line where it
+// crosses a page: the next append cuts such a tail off (AppendExisting).
 int WriteAll(int fd, std::string_view data) {
   std::size_t done = 0;
   while (done < data.size()) {
